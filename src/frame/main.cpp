@@ -1,0 +1,3 @@
+#include "frame/game.h"
+
+int main(int argc, char** argv) { return game_main(argc, argv); }

@@ -1,0 +1,21 @@
+// dwtool's subcommands. Each takes the arguments from its own name on
+// (argv[0] is the subcommand) and returns the exit code: 0 success, 1 a
+// failure of the work itself, 2 a usage error.
+#pragma once
+
+struct dwtool_command {
+    const char* name;
+    const char* usage;  // arguments, shown by --help
+    const char* summary;
+    int (*run)(int argc, char** argv);
+};
+
+extern const dwtool_command dwtool_commands[];
+extern const int dwtool_command_count;
+
+int cmd_version(int argc, char** argv);
+int cmd_bikes(int argc, char** argv);
+
+// Prints "usage: dwtool <name> <usage>" for the named command to standard
+// error and returns 2.
+int dwtool_usage(const char* name);
