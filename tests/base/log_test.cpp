@@ -276,3 +276,29 @@ TEST(Digest, KnownSha1Values) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FatalPath, OutOfMemoryExitsWithCodeOneAndSaysSo) {
+    // Without a display the text goes to standard error.
+    g_fatal_hooks = {nullptr, nullptr, nullptr};
+    EXPECT_EXIT(fatal_out_of_memory(), testing::ExitedWithCode(1), "Out of virtual memory");
+    EXPECT_EXIT(mem_calloc_or_die(SIZE_MAX / 2, 4), testing::ExitedWithCode(1), "Out of virtual memory");
+}
+
+bool g_audio_closed_first = false;
+bool g_window_closed = false;
+void close_audio_hook() { g_audio_closed_first = !g_window_closed; }
+void close_window_hook() { g_window_closed = true; }
+bool box_hook(const char* title, const char* text) {
+    fprintf(stderr, "box %s/%s audio-first=%d\n", title, text, g_audio_closed_first);
+    return true;
+}
+
+TEST(FatalPath, ClosesAudioThenWindowThenShowsTheBox) {
+    g_fatal_hooks = {close_audio_hook, close_window_hook, box_hook};
+    EXPECT_EXIT(fatal_out_of_memory(), testing::ExitedWithCode(1), "box Error/Out of virtual memory audio-first=1");
+    g_fatal_hooks = {nullptr, nullptr, nullptr};
+}
+
+}  // namespace
