@@ -6,6 +6,7 @@
 #include "frame/game.h"
 #include "frame/startup.h"
 #include "platform/window.h"
+#include "sim/shape.h"
 #include "sim/world.h"
 
 namespace {
@@ -28,6 +29,7 @@ int game_shutdown() {
     status("Freeing file list");
     file_list_free();
     status("Freeing memory (4)");
+    shape_cache_free();
     status("Deleting textures");
     status("Deleting models");
 

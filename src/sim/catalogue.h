@@ -150,7 +150,7 @@ struct bike_spec {
 
 // --- Lookups ---------------------------------------------------------------
 
-// The spec at a catalogue position 0..bike_catalogue_size-1, in catalogue
+// The bike spec at a catalogue position 0..bike_catalogue_size-1, in catalogue
 // order; null outside that range.
 const bike_spec* bike_catalogue_entry(int index);
 
@@ -171,7 +171,7 @@ const bike_spec* bike_find(const char* name);
 // bike of the catalogue if none does. A null name counts as "". Never null.
 const bike_spec* bike_substitute(const char* name);
 
-// The spec for a new bike: as bike_find, and when that fails the substitute,
+// The bike spec for a new bike: as bike_find, and when that fails the substitute,
 // logging "bike info for '%.20s' not found using '%.20s' instead\n". A null
 // name counts as "". Never fails, never null.
 const bike_spec* bike_find_for_new_bike(const char* name);
@@ -187,7 +187,7 @@ float bike_peak_torque(const bike_spec* spec, int* rpm);
 
 // --- Display conversions of the bike setup screen ----------------
 // Each takes a setting fraction f, clamped to 0..1 (NaN counts as 0), and
-// interpolates between the two ends of the spec's range.
+// interpolates between the two ends of the bike spec's range.
 
 float bike_fork_spring_kgf_per_mm(const bike_spec* spec, float f);  // per leg
 float bike_fork_preload_mm(const bike_spec* spec, float f);
@@ -195,8 +195,8 @@ float bike_fork_oil_level_mm(const bike_spec* spec, float f);  // the air gap
 float bike_shock_spring_kgf_per_mm(const bike_spec* spec, float f);
 float bike_shock_preload_mm(const bike_spec* spec, float f);
 
-// Sprocket tooth counts for the setup screen: the spec's count with the
+// Sprocket tooth counts for the setup screen: the bike spec's count with the
 // setup offset applied as the drivetrain does (offset clamped to -2..2, floor, at
-// least 3). An offset of 0 gives the spec's own count.
+// least 3). An offset of 0 gives the bike spec's own count.
 float bike_front_sprocket_teeth(const bike_spec* spec, float offset);
 float bike_rear_sprocket_teeth(const bike_spec* spec, float offset);

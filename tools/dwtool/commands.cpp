@@ -9,6 +9,7 @@
 const dwtool_command dwtool_commands[] = {
     {"version", "", "print the game's version", cmd_version},
     {"bikes", "", "list the bike catalogue: name, engine class, gears, peak torque and its rpm", cmd_bikes},
+    {"bike", "NAME", "build a bike in a fresh physics world and print its bodies, masses, inertias and joints", cmd_bike},
 };
 const int dwtool_command_count = sizeof dwtool_commands / sizeof dwtool_commands[0];
 
