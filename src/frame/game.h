@@ -94,14 +94,14 @@ enum {
     view_rider = 0, view_spectator = 1, view_editor = 2, view_chase = 3, view_track_camera = 4, view_no_track = 5,
 };
 
-struct rider;  // the per-slot rider (bike state, history, sound)
+struct bike_state;  // the per-slot bike and rider (sim/bike.h)
 
 struct running_entry {
     int slot, gates, extra;
 };
 
 struct race_state {
-    rider* riders[max_riders];
+    bike_state* bikes[max_riders];  // the bike and rider of each slot; null when the slot is empty
     int control_kind[max_riders];
     int lineup[max_riders];
     int tick;           // ticks since the race reset

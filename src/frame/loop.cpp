@@ -41,7 +41,7 @@ const binding_feed binding_feeds[] = {
 
 bool watched_is_local() {
     int w = g_race.watched_slot;
-    return w >= 0 && w < max_riders && g_race.riders[w] && g_race.control_kind[w] == control_local;
+    return w >= 0 && w < max_riders && g_race.bikes[w] && g_race.control_kind[w] == control_local;
 }
 
 bool key_is(const key_event& e, int binding) {
@@ -284,7 +284,7 @@ bool main_loop_frame() {
     race_state& r = g_race;
 
     // The view follows what there is to watch.
-    bool has_rider = r.watched_slot >= 0 && r.watched_slot < max_riders && r.riders[r.watched_slot];
+    bool has_rider = r.watched_slot >= 0 && r.watched_slot < max_riders && r.bikes[r.watched_slot];
     if (r.track_loaded && r.view_mode == view_no_track) r.view_mode = view_rider;
     if (watched_is_local() && (r.view_mode == view_spectator || r.view_mode == view_track_camera ||
                                r.view_mode == view_no_track))

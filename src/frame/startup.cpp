@@ -255,7 +255,7 @@ int game_main(int argc, char** argv) {
 
     race_state& r = g_race;
     for (int i = 0; i < max_riders; i++) {
-        r.riders[i] = nullptr;
+        r.bikes[i] = nullptr;
         r.control_kind[i] = control_replayed;
         r.lineup[i] = 0;
     }

@@ -9,7 +9,7 @@
 
 namespace {
 
-rider* const fake_rider = reinterpret_cast<rider*>(0x1000);
+bike_state* const fake_rider = reinterpret_cast<bike_state*>(0x1000);
 
 // Records the controls the local player's rider gets each tick.
 std::vector<std::vector<float>> g_seen;
@@ -22,7 +22,7 @@ struct LoopTest : ::testing::Test {
         g_race.track_loaded = true;
     }
     void watch_local_player() {
-        g_race.riders[0] = fake_rider;
+        g_race.bikes[0] = fake_rider;
         g_race.control_kind[0] = control_local;
         g_race.watched_slot = 0;
         g_race.view_mode = view_rider;
@@ -150,7 +150,7 @@ TEST_F(LoopTest, TabCyclesTheViewMode) {
     for (const step& c : cases) {
         scripted_game_begin(100.0);
         g_race.track_loaded = true;
-        g_race.riders[0] = fake_rider;
+        g_race.bikes[0] = fake_rider;
         g_race.control_kind[0] = control_robot;
         g_settings.editor_allowed = c.editor;
         g_race.view_mode = c.from;
@@ -200,7 +200,7 @@ TEST_F(LoopTest, ServerStretchesTheCreditToStayInStep) {
 }
 
 TEST_F(LoopTest, ChaseCameraFollowsTheControlsWhenWatchingARobot) {
-    g_race.riders[0] = fake_rider;
+    g_race.bikes[0] = fake_rider;
     g_race.control_kind[0] = control_robot;
     g_race.view_mode = view_chase;
     event_post(test_key("left"), true, scripted_now());
