@@ -8,6 +8,8 @@
 // home folder only.
 #pragma once
 
+#include <stdio.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -54,7 +56,69 @@ const file_entry* file_list_entry(int i);
 bool file_list_describe(int i, char* buffer, size_t size);
 // The record a name resolves to (lowest rank), or null.
 const file_entry* file_list_find(const char* name);
+// Frees the file list and all its strings (shut-down); the next use builds it again.
 void file_list_free();
+
+// ---------------------------------------------------------------------------
+// ".saf" archives: a text header of member lines "<size> <name>\n" ended by
+// the line "-\n", then the members' bytes in header order.
+
+enum { saf_line_size = 1024 };  // a header line, line feed included, is at most 1023 bytes
+
+struct saf_member {
+    char* name;  // runs of "/" collapsed
+    int64_t offset;
+    int64_t size;
+};
+
+// Reads one header line into buffer (at most size-1 bytes, stopping after a
+// line feed, terminated); returns its length in bytes, 0 at the end.
+typedef int (*saf_line_reader)(void* context, char* buffer, int size);
+
+// Parses an archive header. A line without its line feed, with a NUL byte,
+// without a number, with a negative or overflowing size, without the single
+// space before the name or with an empty name, or a member ending past
+// archive_size makes the whole header malformed. Returns the member count
+// (the members in *members, freed with saf_free_members), or -1 when the
+// header is malformed (then *members is null).
+int saf_read_header(saf_line_reader read_line, void* context, int64_t archive_size, saf_member** members);
+// The same over a header held in memory (archive_size bounds the members).
+int saf_read_header_memory(const void* data, size_t size, int64_t archive_size, saf_member** members);
+// The same over an open file positioned at the archive's start.
+int saf_read_header_file(FILE* file, int64_t archive_size, saf_member** members);
+void saf_free_members(saf_member* members, int count);
+
+// ---------------------------------------------------------------------------
+// Scrambled data (".scram"): the magic "DWSC", an 8-byte little-endian
+// nonce, then the bytes XORed with a keystream made from the game key and the
+// nonce. It keeps casual eyes off the files; it is not encryption.
+
+enum { scramble_header_size = 12 };
+
+struct scramble_key {
+    uint64_t state[4];
+    unsigned char block[8];  // keystream bytes not used yet
+    int used;                // of block
+};
+
+// Starts the keystream for a nonce.
+void scramble_start(scramble_key* key, uint64_t nonce);
+// XORs count bytes with the next keystream bytes (scrambles and unscrambles).
+void scramble_apply(scramble_key* key, void* buffer, size_t count);
+// The header of scrambled data with this nonce.
+void scramble_make_header(uint64_t nonce, unsigned char header[scramble_header_size]);
+// A fresh nonce (from the system's random source, else the clock).
+uint64_t scramble_new_nonce();
+
+// The deciphering stream over an open file positioned at the header (the
+// file stays the caller's): at most available bytes of the file are read,
+// header included (-1: up to the file's end). Null when the header is
+// missing or wrong.
+struct scramble_reader;
+scramble_reader* scramble_open(FILE* file, int64_t available);
+// Reads and deciphers up to count bytes; returns the number delivered.
+size_t scramble_read(scramble_reader* r, void* buffer, size_t count);
+void scramble_close(scramble_reader* r);
 
 // ---------------------------------------------------------------------------
 // Streams
@@ -73,10 +137,14 @@ int data_peekc(data_stream* s);  // the next byte without consuming it
 // Up to size-1 bytes, stopping after a line feed; null at the end.
 char* data_gets(data_stream* s, char* buffer, int size);
 size_t data_read(data_stream* s, void* buffer, size_t count);
-// Formatted read (d i o u x X f e g s c n [set] %%, *, widths, h hh l ll L q
-// j z t). %s and %[ need a field width; a conversion never writes past it.
-// Returns the number of assignments, or -1 when the input ends first.
-int data_scanf(data_stream* s, const char* format, ...);
+// Formatted read (d i o u x X f e g a s c n [set] %%, *, widths, h hh l ll
+// L q j z t). %s and %[ need a field width (without one the call ends there;
+// %*s and %*[ need none); %c without a width reads one byte; a conversion
+// never writes past its width. A number reads no further than one byte past
+// its text: "1e" or "0x" followed by a non-digit consume the "e" or "x" and
+// convert "1" or "0" (see scanf.cpp). Returns the number of assignments, or
+// -1 when the input ends before the first conversion.
+int data_scanf(data_stream* s, const char* format, ...) __attribute__((format(scanf, 2, 3)));
 
 int data_putc(data_stream* s, int c);
 int data_puts(data_stream* s, const char* text);
@@ -85,7 +153,8 @@ int data_printf(data_stream* s, const char* format, ...) __attribute__((format(p
 bool data_seek(data_stream* s, int64_t position);
 bool data_flush(data_stream* s);
 bool data_is_scrambled(data_stream* s);
-// Whether a write, flush or read error has happened on the stream.
+// Whether a write, flush or read error has happened on the stream (damaged
+// or cut-short compressed data counts as a read error).
 bool data_error(data_stream* s);
 
 // Safe replacement of a file the program keeps: data_open_replace writes to a
@@ -95,9 +164,19 @@ bool data_error(data_stream* s);
 data_stream* data_open_replace(const char* path);
 bool data_close_replace(data_stream* s);
 
+// Whether a data name stays inside the data folders: not empty, not absolute,
+// and no ".." part.
+bool data_name_is_safe(const char* name);
+
 // The full path a data name is written to (in the home folder); false when the
 // name is refused (".." parts, an absolute path, too long) or there is no home.
 bool data_write_path(const char* name, char* buffer, size_t size);
+
+// Wraps a file that is already open and positioned at the data (the stream
+// then owns it): at most size bytes are read (-1: up to the file's end),
+// through the deciphering stream and/or the gzip decompressor. Null (and the
+// file closed) when the scrambled or gzip header is bad.
+data_stream* data_open_file(FILE* file, int64_t size, bool compressed, bool scrambled);
 
 // For tests: forget the folders and the file list so that they are found
 // again from the environment on next use.

@@ -142,16 +142,21 @@ bool open_home_folder() {
     return platform_open_folder(path);
 }
 
-bool data_write_path(const char* name, char* buffer, size_t size) {
-    const char* home = data_home_folder();
-    if (!home || !name || !name[0] || name[0] == '/' || name[0] == '\\') return false;
-    // No part of the name may climb out of the home folder.
+bool data_name_is_safe(const char* name) {
+    if (!name || !name[0] || name[0] == '/' || name[0] == '\\') return false;
+    // No part of the name may climb out of the folder.
     const char* p = name;
     while (*p) {
         const char* end = p + strcspn(p, "/\\");
         if (end - p == 2 && p[0] == '.' && p[1] == '.') return false;
         p = *end ? end + 1 : end;
     }
+    return true;
+}
+
+bool data_write_path(const char* name, char* buffer, size_t size) {
+    const char* home = data_home_folder();
+    if (!home || !data_name_is_safe(name)) return false;
     int n = snprintf(buffer, size, "%s%s", home, name);
     return n > 0 && (size_t)n < size;
 }

@@ -123,7 +123,7 @@ TEST_F(ConfigTest, CarriageReturnsReadLikeLineFeeds) {
 }
 
 TEST_F(ConfigTest, UnreadableFileIsKeptNotOverwritten) {
-    std::string garbage("laps=9\n\0\0\x01binary", 17);
+    std::string garbage("laps=9\n\0\0\x01" "binary", 17);
     write_config(garbage);
     config_read();
     EXPECT_TRUE(config_write_blocked());

@@ -10,6 +10,11 @@ const dwtool_command dwtool_commands[] = {
     {"version", "", "print the game's version", cmd_version},
     {"bikes", "", "list the bike catalogue: name, engine class, gears, peak torque and its rpm", cmd_bikes},
     {"bike", "NAME", "build a bike in a fresh physics world and print its bodies, masses, inertias and joints", cmd_bike},
+    {"ls", "", "list every record of the game's file list as \"name -> open path\"", cmd_ls},
+    {"cat", "@NAME|PATH", "print a game file as the game reads it (unpacked, gunzipped, descrambled)", cmd_cat},
+    {"pack", "OUT.saf FILE|FOLDER...", "pack files (folders recursively) into a .saf archive", cmd_pack},
+    {"unpack", "ARCHIVE.saf FOLDER", "write an archive's members into a folder", cmd_unpack},
+    {"scramble", "IN OUT", "write IN as a scrambled file OUT (name it with .scram)", cmd_scramble},
 };
 const int dwtool_command_count = sizeof dwtool_commands / sizeof dwtool_commands[0];
 
