@@ -26,7 +26,7 @@ namespace {
 
 // Digests of the generic collision shapes the game ships with.
 const char* const accepted_shape_digests[] = {
-    nullptr,
+    "e4509d1d1604d40a357161bb4c38f62fb2739b0a",
 };
 
 const char* const generic_shapes[] = {

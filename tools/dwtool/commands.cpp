@@ -15,6 +15,9 @@ const dwtool_command dwtool_commands[] = {
     {"pack", "OUT.saf FILE|FOLDER...", "pack files (folders recursively) into a .saf archive", cmd_pack},
     {"unpack", "ARCHIVE.saf FOLDER", "write an archive's members into a folder", cmd_unpack},
     {"scramble", "IN OUT", "write IN as a scrambled file OUT (name it with .scram)", cmd_scramble},
+    {"terrain", "TRACK", "load a track's terrain: size, spacing, heights, tiles per kind, files found", cmd_terrain},
+    {"ground", "TRACK X Z", "the ground at a point: height, normals, tile and its friction at a few slip speeds", cmd_ground},
+    {"map", "TRACK OUT.png", "draw a track seen from above: surface tiles, shading, height and 5 ft contours", cmd_map},
 };
 const int dwtool_command_count = sizeof dwtool_commands / sizeof dwtool_commands[0];
 

@@ -15,12 +15,15 @@ extern const int dwtool_command_count;
 
 int cmd_version(int argc, char** argv);
 int cmd_bikes(int argc, char** argv);
+int cmd_map(int argc, char** argv);
 int cmd_bike(int argc, char** argv);
 int cmd_ls(int argc, char** argv);
 int cmd_cat(int argc, char** argv);
 int cmd_pack(int argc, char** argv);
 int cmd_unpack(int argc, char** argv);
 int cmd_scramble(int argc, char** argv);
+int cmd_terrain(int argc, char** argv);
+int cmd_ground(int argc, char** argv);
 
 // Prints "usage: dwtool <name> <usage>" for the named command to standard
 // error and returns 2.
