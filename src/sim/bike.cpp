@@ -410,6 +410,9 @@ void bike_reset(bike_state* b) {
     b->controls = bike_controls{};
     b->drivetrain.clutch_windup = 0;
     b->drivetrain.engine_speed = 0;
+    b->drivetrain.engine_torque = 0;
+    b->drivetrain.clutch_torque = 0;
+    b->drivetrain.clutch_engagement = 0;
 
     b->last_contact_tick = -1;
     b->first_contact_tick = -1;

@@ -109,6 +109,10 @@ struct bike_drivetrain {
     double engine_speed;    // rad/s
     double engine_inertia;  // slug ft^2, from the bike spec
     double final_drive;     // rear teeth / front teeth
+    // What the last drivetrain step did, for the engine sound and the HUD.
+    double engine_torque;      // lbf ft the engine made (after the wheelie cut)
+    double clutch_torque;      // lbf ft the clutch passed to the rear wheel
+    double clutch_engagement;  // 0..1, with the automatic clutch
 };
 
 // Group 6: suspension and rider springs.

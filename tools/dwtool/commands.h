@@ -17,6 +17,7 @@ int cmd_version(int argc, char** argv);
 int cmd_bikes(int argc, char** argv);
 int cmd_map(int argc, char** argv);
 int cmd_bike(int argc, char** argv);
+int cmd_dyno(int argc, char** argv);
 int cmd_ls(int argc, char** argv);
 int cmd_cat(int argc, char** argv);
 int cmd_pack(int argc, char** argv);
