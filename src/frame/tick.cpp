@@ -1,13 +1,57 @@
 // The game tick: advances every rider slot by one tick in a fixed order.
 #include "frame/game.h"
+#include "sim/bike.h"
+#include "sim/contact.h"
+#include "sim/ground.h"
+#include "sim/roost.h"
 #include "sim/world.h"
+#include "track/terrain.h"
 
 void game_tick() {
     race_state& r = g_race;
+    terrain* ground = g_terrain.heights ? &g_terrain : nullptr;
 
-    // Contacts are gathered before the step; the world moves every body by one
-    // tick and the contact joints are dropped again.
+    // Contacts for the coming step. The ground comes first: a wheel that
+    // touches the ground keeps that contact in its wheel record, and the
+    // starting gates, track objects and other bikes tested after it may only
+    // fill the record of a wheel that has none. Replayed riders are placed
+    // from their records and get no ground contacts.
+    if (g_world && ground) {
+        for (int i = 0; i < max_riders; i++) {
+            bike_state* b = r.bikes[i];
+            if (b && r.control_kind[i] != control_replayed) contact_ground(b, ground);
+        }
+    }
+
+    // Roost from both wheels of every bike, starting the round at a different
+    // occupied slot each tick so no slot always gets the pool first.
+    if (ground) {
+        int occupied[max_riders];
+        int count = 0;
+        for (int i = 0; i < max_riders; i++)
+            if (r.bikes[i]) occupied[count++] = i;
+        for (int k = 0; k < count; k++) {
+            int slot = occupied[(unsigned)(r.tick + k) % (unsigned)count];
+            roost_emit(r.bikes[slot], ground, r.control_kind[slot] != control_replayed, r.tick,
+                       g_settings.roost_frequency);
+        }
+    }
+
+    // The world moves every body by one tick and the contact joints are
+    // dropped again.
     if (g_world) physics_world_step(tick_length);
+
+    // The wheels dig into the ground, now that the contact force records hold
+    // what the ground did in this step.
+    if (ground && g_settings.erosion > 0) {
+        for (int i = 0; i < max_riders; i++) {
+            bike_state* b = r.bikes[i];
+            if (b && r.control_kind[i] != control_replayed) deform_step(b, ground, g_settings.erosion);
+        }
+    }
+
+    // The thrown dirt moves after the bikes have.
+    roost_update(ground);
 
     r.tick++;
 }

@@ -214,6 +214,7 @@ struct bike_state {
     int landing_tick;               // it last landed
     int crash_timer;                // ticks, 0 = riding
     int crash_count;
+    bool crash_requested;           // a contact rule (ground, objects) asks for a crash; the rider step carries it out
     bike_foot_particle feet[2];     // left, right
     double rider_velocity[bike_velocity_ring_size][3];  // slot = tick mod 4
     int collision_hold;             // ticks

@@ -25,6 +25,7 @@ int cmd_unpack(int argc, char** argv);
 int cmd_scramble(int argc, char** argv);
 int cmd_terrain(int argc, char** argv);
 int cmd_ground(int argc, char** argv);
+int cmd_drop(int argc, char** argv);
 
 // Prints "usage: dwtool <name> <usage>" for the named command to standard
 // error and returns 2.
