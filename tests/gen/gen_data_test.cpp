@@ -18,6 +18,7 @@
 #include "gen/course.h"
 #include "gen/gen_fixture.h"
 #include "gen/testtracks.h"
+#include "race/gates.h"
 #include "sim/catalogue.h"
 #include "sim/shape.h"
 #include "track/terrain.h"
@@ -387,4 +388,46 @@ TEST_F(GeneratedData, StartGateStandsBeforeTheRider) {
     EXPECT_GE(y1, 1.4);
     EXPECT_LE(y1, 2.5);
     shape_free(gate);
+}
+
+TEST_F(GeneratedData, TimingGatesFollowTheCourse) {
+    timing_gates* g = (timing_gates*)calloc(1, sizeof(timing_gates));
+    ASSERT_TRUE(gates_read(g, "@rabbithill/timing_gates"));
+    ASSERT_TRUE(g->timed);
+    EXPECT_GE(g->spot_count, 20);
+    course c;
+    char error[256];
+    ASSERT_TRUE(course_build(&c, &rabbithill_course, error, sizeof error)) << error;
+    // The spots are the course's gate spots; the lap line is checkpoint 0.
+    for (int i = 0; i < g->spot_count; i++) {
+        float x, y, z, h;
+        course_gate_spot(&c, i, &x, &y, &z, &h);
+        EXPECT_NEAR(g->spots[i].position[0], x, 1e-3);
+        EXPECT_NEAR(g->spots[i].heading, h, 1e-5);
+    }
+    EXPECT_TRUE(gates_is_lap_line(g, g->first_count - 1));
+    EXPECT_EQ(gates_course_checkpoint(g, g->first_count - 1), 0);
+    // In riding order along the course, and no other part of the course
+    // passes within a checkpoint's radius: a rider is credited only where
+    // the checkpoint stands.
+    float previous = -1;
+    for (int p = 0; p < g->first_count; p++) {
+        const checkpoint& cp = g->checkpoints[gates_course_checkpoint(g, p)];
+        course_place at = course_locate(&c, cp.point[0], cp.point[2]);
+        if (p > 0 && p < g->first_count - 1) EXPECT_GT(course_wrap(&c, at.s - previous), 0) << p;
+        previous = at.s;
+        for (float s = 0; s < c.length; s += 2) {
+            float along = std::fabs(course_wrap(&c, s - at.s + c.length / 2) - c.length / 2);
+            if (along < 200) continue;  // this part of the course
+            course_sample other = course_at(&c, s);
+            float dx = other.x - cp.point[0], dz = other.z - cp.point[2];
+            EXPECT_GT(std::sqrt(dx * dx + dz * dz), cp.radius + other.width * 0.5f)
+                << "checkpoint " << p << " reaches the course at s = " << s;
+        }
+    }
+    // The test tracks have spots and no timing.
+    ASSERT_TRUE(gates_read(g, "@testflat/timing_gates"));
+    EXPECT_EQ(g->spot_count, 4);
+    EXPECT_FALSE(g->timed);
+    free(g);
 }

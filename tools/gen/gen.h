@@ -10,6 +10,7 @@
 
 struct terrain;
 struct tile;
+struct timing_gates;
 
 // Writes the whole data set into outdir (created when missing). On failure
 // returns false with a message in error.
@@ -34,17 +35,27 @@ struct gen_track_files {
     const tile* tiles;
     int tile_count;
     const uint8_t* map;  // 2^n x 2^n tile indices
+    const timing_gates* gates;  // "timing_gates", or null for none
 };
 // Rounds the heights to the file's 16-bit steps (so that the shading is made
 // from exactly what the game loads), computes shadows and shading, and writes
 // "desc", "lighting", "terrain.hf" (with "terrain.png" when not inline),
-// "shadingx2.ppm", "shadows.pgm", "tileinfo" and "tilemap".
+// "shadingx2.ppm", "shadows.pgm", "tileinfo", "tilemap" and, when given,
+// "timing_gates".
 bool gen_write_track(terrain* t, const gen_track_files* f, char* error, int error_size);
 
 // The ground of a course on a terrain created at the course's size: heights
 // from course_ground_height (computed for the whole grid at once) and the
 // tile of every square from course_surface_at. tilemap holds 2^n x 2^n bytes.
 void gen_course_ground(const course* c, terrain* t, uint8_t* tilemap);
+
+// The timing gates of a course: the starting-gate spots, and checkpoints
+// about every gen_checkpoint_pitch ft along the centre line with the lap line
+// gen_lap_line_after ft past the gate; every lap, the first included, runs
+// through all of them and ends at the lap line.
+constexpr float gen_checkpoint_pitch = 120.0f;
+constexpr float gen_lap_line_after = 100.0f;
+void gen_course_gates(const course* c, timing_gates* g);
 
 // Shadows of the terrain's heights for its sun: a grid point is shaded when
 // the ground between it and the sun rises above the line towards the sun;

@@ -8,6 +8,7 @@
 #include "base/mem.h"
 #include "files/data.h"
 #include "gen/gen.h"
+#include "race/gates.h"
 #include "track/terrain.h"
 #include "track/tile.h"
 
@@ -222,7 +223,47 @@ bool gen_write_track(terrain* t, const gen_track_files* f, char* error, int erro
     ok = s && tile_write_map(s, f->map, 1 << t->exponent);
     if (s) data_close(s);
     if (!ok) return fail("tilemap");
+    if (f->gates && !gates_write(f->gates, file("timing_gates"))) return fail("timing_gates");
     return true;
+}
+
+void gen_course_gates(const course* c, timing_gates* g) {
+    gates_clear(g);
+    int spots = c->def->gate_spots < max_gate_spots ? c->def->gate_spots : max_gate_spots;
+    for (int i = 0; i < spots; i++) {
+        gate_spot& p = g->spots[g->spot_count++];
+        course_gate_spot(c, i, &p.position[0], &p.position[1], &p.position[2], &p.heading);
+        p.model = "@startgate.jm";
+        p.texture = "@startgate.ppm";
+        p.shape = "@startgate.shp";
+        p.gate_object = -1;
+        p.gate_angle = 1;
+    }
+    int count = (int)std::lround(c->length / gen_checkpoint_pitch);
+    if (count < 3) count = 3;
+    if (count > max_checkpoints) count = max_checkpoints;
+    float line = course_gate_s(c) + gen_lap_line_after;
+    for (int k = 0; k < count; k++) {
+        float s = course_wrap(c, line + k * c->length / count);
+        course_sample at = course_at(c, s);
+        checkpoint& cp = g->checkpoints[g->checkpoint_count++];
+        cp.point[0] = at.x;
+        cp.point[1] = course_surface_height(c, s, 0);
+        cp.point[2] = at.z;
+        cp.direction[0] = at.tx;
+        cp.direction[1] = 0;
+        cp.direction[2] = at.tz;
+        // Wide enough to catch a rider anywhere across the track, narrow
+        // enough to stay clear of the neighbouring parts of the course.
+        cp.radius = at.width * 0.5f + 15.0f;
+    }
+    // Checkpoint 0 is the lap line: every lap runs 1, 2, ... and ends on it.
+    for (int k = 0; k < count; k++) {
+        g->first_lap[k] = g->normal_lap[k] = (k + 1) % count;
+    }
+    g->first_count = g->normal_count = count;
+    g->first_segments = g->normal_segments = count;
+    g->timed = true;
 }
 
 bool gen_write_course_track(const char* outdir, const course_def* def, char* error, int error_size) {
@@ -243,9 +284,12 @@ bool gen_write_course_track(const char* outdir, const course_def* def, char* err
     gen_course_ground(&c, &t, map);
     tile tiles[course_surface_count];
     for (int k = 0; k < course_surface_count; k++) gen_surface_tile((course_surface)k, &tiles[k]);
-    gen_track_files f = {outdir, def->folder, def->name, false, tiles, course_surface_count, map};
+    timing_gates* gates = (timing_gates*)mem_calloc_or_die(1, sizeof(timing_gates));
+    gen_course_gates(&c, gates);
+    gen_track_files f = {outdir, def->folder, def->name, false, tiles, course_surface_count, map, gates};
     bool ok = gen_write_track(&t, &f, error, error_size);
     for (tile& k : tiles) tile_free(&k);
+    mem_free(gates);
     mem_free(map);
     terrain_free(&t);
     return ok;

@@ -8,6 +8,7 @@
 
 #include "base/mem.h"
 #include "gen/gen.h"
+#include "race/gates.h"
 #include "track/terrain.h"
 #include "track/tile.h"
 
@@ -27,7 +28,7 @@ float band(float v, float a, float b, float edge) {
 }
 
 bool write_test_track(const char* outdir, const char* folder, const char* name, bool inline_heights,
-                      float (*height)(float x, float z), char* error, int error_size) {
+                      float (*height)(float x, float z), const timing_gates* gates, char* error, int error_size) {
     terrain_lighting light = {};
     memcpy(light.sun, gen_test_sun, sizeof light.sun);
     for (int c = 0; c < 3; c++) {
@@ -46,7 +47,7 @@ bool write_test_track(const char* outdir, const char* folder, const char* name, 
     uint8_t* map = (uint8_t*)mem_calloc_or_die((size_t)side * side, 1);
     tile packed;
     gen_surface_tile(surface_hardpack, &packed);
-    gen_track_files f = {outdir, folder, name, inline_heights, &packed, 1, map};
+    gen_track_files f = {outdir, folder, name, inline_heights, &packed, 1, map, gates};
     bool ok = gen_write_track(&t, &f, error, error_size);
     tile_free(&packed);
     mem_free(map);
@@ -82,10 +83,33 @@ float testramp_height(float x, float z) {
     return h;
 }
 
+// Starting spots of the test tracks (no checkpoints: no lap timing).
+void test_spots(timing_gates* g, const float (*spots)[3], int count) {
+    gates_clear(g);
+    for (int i = 0; i < count; i++) {
+        gate_spot& p = g->spots[g->spot_count++];
+        memcpy(p.position, spots[i], sizeof p.position);
+        p.heading = 0;  // facing -z
+        p.model = "@startgate.jm";
+        p.texture = "@startgate.ppm";
+        p.shape = "@startgate.shp";
+        p.gate_object = -1;
+        p.gate_angle = 1;
+    }
+}
+
 bool gen_write_testflat(const char* outdir, char* error, int error_size) {
-    return write_test_track(outdir, "testflat", "Test Flat", true, nullptr, error, error_size);
+    timing_gates* g = (timing_gates*)mem_calloc_or_die(1, sizeof(timing_gates));
+    test_spots(g, testflat_spots, testflat_spot_count);
+    bool ok = write_test_track(outdir, "testflat", "Test Flat", true, nullptr, g, error, error_size);
+    mem_free(g);
+    return ok;
 }
 
 bool gen_write_testramp(const char* outdir, char* error, int error_size) {
-    return write_test_track(outdir, "testramp", "Test Ramp", false, testramp_height, error, error_size);
+    timing_gates* g = (timing_gates*)mem_calloc_or_die(1, sizeof(timing_gates));
+    test_spots(g, testramp_spots, testramp_spot_count);
+    bool ok = write_test_track(outdir, "testramp", "Test Ramp", false, testramp_height, g, error, error_size);
+    mem_free(g);
+    return ok;
 }

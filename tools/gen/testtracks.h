@@ -21,6 +21,10 @@
 //     back to 0 at testramp_jump_end_z. Start a bike at (200, 0, 240).
 // One surface tile (packed dirt) covers all of it. Both are lit by
 // gen_test_sun.
+//
+// Both have starting-gate spots in their "timing_gates" (heading 0, facing
+// -z) and no checkpoints: testflat four spots side by side near its +z edge,
+// testramp one at the foot of each lane.
 #pragma once
 
 #include <cmath>
@@ -47,6 +51,12 @@ constexpr float testramp_jump_land_length = 10.989910f;
 constexpr float testramp_jump_lip_z = testramp_jump_z0 - testramp_jump_face_length;
 constexpr float testramp_jump_top_end_z = testramp_jump_lip_z - testramp_jump_table;
 constexpr float testramp_jump_end_z = testramp_jump_top_end_z - testramp_jump_land_length;
+
+constexpr int testflat_spot_count = 4;
+constexpr float testflat_spots[testflat_spot_count][3] = {
+    {122, 0, 230}, {126, 0, 230}, {130, 0, 230}, {134, 0, 230}};
+constexpr int testramp_spot_count = 2;
+constexpr float testramp_spots[testramp_spot_count][3] = {{64, 0, 240}, {200, 0, 240}};
 
 // The sun of both test tracks (towards the sun, not normalised).
 constexpr float gen_test_sun[3] = {-0.55f, 0.6f, 0.58f};
