@@ -129,6 +129,11 @@ TEST_F(ConfigTest, UnreadableFileIsKeptNotOverwritten) {
     EXPECT_TRUE(config_write_blocked());
     EXPECT_FALSE(config_write());
     EXPECT_EQ(read_config(), garbage);
+    // A numbered copy is kept beside it.
+    std::ifstream backup(config_path() + ".~1~", std::ios::binary);
+    std::stringstream copy;
+    copy << backup.rdbuf();
+    EXPECT_EQ(copy.str(), garbage);
 }
 
 TEST_F(ConfigTest, SetupFileRoundTrip) {
