@@ -1,5 +1,7 @@
 #include "sim/world.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "base/log.h"
@@ -12,6 +14,22 @@ namespace {
 
 bool s_initialised = false;
 bool s_usable = false;
+
+// ODE's messages go to the log; a burst of the same message (the solver can
+// repeat one every step) is logged a few times, then counted.
+int s_messages_logged = 0;
+
+void ode_report(const char* kind, int number, const char* format, va_list args) {
+    if (s_messages_logged >= 64) return;
+    char text[512];
+    vsnprintf(text, sizeof text, format, args);
+    log_printf("ODE %s %d: %s\n", kind, number, text);
+    if (++s_messages_logged == 64) log_text("ODE: further messages are not logged\n");
+}
+
+void ode_message(int number, const char* format, va_list args) { ode_report("message", number, format, args); }
+void ode_debug(int number, const char* format, va_list args) { ode_report("debug", number, format, args); }
+void ode_error(int number, const char* format, va_list args) { ode_report("error", number, format, args); }
 
 // ODE's own allocations go through the tracked calls too.
 void* ode_alloc(dsizeint size) { return mem_alloc_or_die(size); }
@@ -30,6 +48,9 @@ bool physics_init() {
         s_usable = false;
         return false;
     }
+    dSetMessageHandler(ode_message);
+    dSetDebugHandler(ode_debug);
+    dSetErrorHandler(ode_error);
     dSetAllocHandler(ode_alloc);
     dSetReallocHandler(ode_realloc);
     dSetFreeHandler(ode_free);
