@@ -31,16 +31,6 @@ constexpr int max_ticks = 128 * 3600;  // an hour of riding
 constexpr double clearance = 0.02;     // ft between the tyres and the ground at the start
 constexpr int trace_every = 16;
 
-// A track folder name ("rabbithill" becomes "@rabbithill"), a data name, or a
-// path to a folder; a trailing "/" is dropped.
-void track_folder(const char* track, char* out, size_t size) {
-    struct stat st;
-    bool folder = track[0] != '@' && stat(track, &st) == 0 && S_ISDIR(st.st_mode);
-    snprintf(out, size, "%s%s", folder || track[0] == '@' ? "" : "@", track);
-    size_t n = strlen(out);
-    while (n > 1 && out[n - 1] == '/') out[--n] = 0;
-}
-
 bool parse_coordinate(const char* text, double* value) {
     char* end;
     double v = strtod(text, &end);
@@ -110,13 +100,7 @@ int cmd_drop(int argc, char** argv) {
         return 1;
     }
     char folder[1024];
-    track_folder(argv[1], folder, sizeof folder);
-    if (!terrain_load(&g_terrain, folder, nullptr)) {
-        const message_list& m = g_messages;
-        const char* last = m.lines[(m.next + message_ring_lines - 1) % message_ring_lines];
-        fprintf(stderr, "dwtool: cannot load the terrain of '%s'%s%s\n", folder, last[0] ? ": " : "", last);
-        return 1;
-    }
+    if (!dwtool_load_terrain(argv[1], &g_terrain, folder, sizeof folder)) return 1;
     bool had_world = g_world != nullptr;
     if (!physics_world_create()) {
         fprintf(stderr, "dwtool: the rigid-body library cannot simulate (not built for double precision)\n");

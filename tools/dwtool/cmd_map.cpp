@@ -22,16 +22,6 @@ namespace {
 constexpr int map_max_side = 2048;
 constexpr float contour_step = 5.0f;  // ft
 
-// A track folder name ("rabbithill" becomes "@rabbithill"), a data name, or a
-// path to a folder; a trailing "/" is dropped.
-void track_folder(const char* track, char* out, size_t size) {
-    struct stat st;
-    bool folder = track[0] != '@' && stat(track, &st) == 0 && S_ISDIR(st.st_mode);
-    snprintf(out, size, "%s%s", folder || track[0] == '@' ? "" : "@", track);
-    size_t n = strlen(out);
-    while (n > 1 && out[n - 1] == '/') out[--n] = 0;
-}
-
 // Mean colour of a tile's texture, or a colour of its own for the index.
 void tile_colour(const tile* tl, int index, float rgb[3]) {
     static const float fallback[6][3] = {{90, 130, 60},   {140, 105, 75},  {160, 125, 90},
@@ -58,14 +48,8 @@ void tile_colour(const tile* tl, int index, float rgb[3]) {
 int cmd_map(int argc, char** argv) {
     if (argc != 3) return dwtool_usage("map");
     char folder[1024];
-    track_folder(argv[1], folder, sizeof folder);
     terrain t = {};
-    if (!terrain_load(&t, folder, nullptr)) {
-        const message_list& m = g_messages;
-        const char* last = m.lines[(m.next + message_ring_lines - 1) % message_ring_lines];
-        fprintf(stderr, "dwtool: cannot load the terrain of '%s'%s%s\n", folder, last[0] ? ": " : "", last);
-        return 1;
-    }
+    if (!dwtool_load_terrain(argv[1], &t, folder, sizeof folder)) return 1;
     int cells = t.size - 1;
     int stride = (cells + map_max_side - 1) / map_max_side;
     int side = cells / stride;

@@ -16,25 +16,6 @@
 
 namespace {
 
-// A track folder name ("rabbithill" becomes "@rabbithill"), a data name, or a
-// path to a folder; a trailing "/" is dropped.
-void track_folder(const char* track, char* out, size_t size) {
-    struct stat st;
-    bool folder = track[0] != '@' && stat(track, &st) == 0 && S_ISDIR(st.st_mode);
-    snprintf(out, size, "%s%s", folder || track[0] == '@' ? "" : "@", track);
-    size_t n = strlen(out);
-    while (n > 1 && out[n - 1] == '/') out[--n] = 0;
-}
-
-bool load(const char* track, terrain* t, char* folder, size_t size) {
-    track_folder(track, folder, size);
-    if (terrain_load(t, folder, nullptr)) return true;
-    const message_list& m = g_messages;
-    const char* last = m.lines[(m.next + message_ring_lines - 1) % message_ring_lines];
-    fprintf(stderr, "dwtool: cannot load the terrain of '%s'%s%s\n", folder, last[0] ? ": " : "", last);
-    return false;
-}
-
 bool has_file(const char* folder, const char* file) {
     char name[1100];
     if (snprintf(name, sizeof name, "%s/%s", folder, file) >= (int)sizeof name) return false;
@@ -62,7 +43,7 @@ int cmd_terrain(int argc, char** argv) {
     if (argc != 2) return dwtool_usage("terrain");
     terrain t = {};
     char folder[1024];
-    if (!load(argv[1], &t, folder, sizeof folder)) return 1;
+    if (!dwtool_load_terrain(argv[1], &t, folder, sizeof folder)) return 1;
     printf("folder           %s\n", folder);
     printf("samples          %d x %d (exponent %d)\n", t.size, t.size, t.exponent);
     printf("spacing          %g ft (tiles %g ft, field %g ft)\n", (double)t.spacing, (double)t.tile_size,
@@ -101,7 +82,7 @@ int cmd_ground(int argc, char** argv) {
     if (argc != 4 || !parse_coordinate(argv[2], &x) || !parse_coordinate(argv[3], &z)) return dwtool_usage("ground");
     terrain t = {};
     char folder[1024];
-    if (!load(argv[1], &t, folder, sizeof folder)) return 1;
+    if (!dwtool_load_terrain(argv[1], &t, folder, sizeof folder)) return 1;
     bool outside = !(x >= 0.0f && x <= t.world_size && z >= 0.0f && z <= t.world_size);
     printf("point            %g %g%s\n", (double)x, (double)z, outside ? " (outside the field: border values)" : "");
     printf("height           %.6f ft\n", (double)terrain_height(&t, x, z));

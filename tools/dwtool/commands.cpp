@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "base/log.h"
 #include "frame/game.h"
+#include "track/terrain.h"
 
 const dwtool_command dwtool_commands[] = {
     {"version", "", "print the game's version", cmd_version},
@@ -29,6 +33,20 @@ int dwtool_usage(const char* name) {
     for (const dwtool_command& c : dwtool_commands)
         if (strcmp(c.name, name) == 0) fprintf(stderr, "usage: dwtool %s %s\n", c.name, c.usage);
     return 2;
+}
+
+bool dwtool_load_terrain(const char* track, terrain* t, char* folder, size_t size) {
+    struct stat st;
+    bool path = track[0] != '@' && stat(track, &st) == 0 && S_ISDIR(st.st_mode);
+    snprintf(folder, size, "%s%s", path || track[0] == '@' ? "" : "@", track);
+    size_t n = strlen(folder);
+    while (n > 1 && folder[n - 1] == '/') folder[--n] = 0;
+    if (terrain_load(t, folder, nullptr)) return true;
+    // The loader says why on the message list.
+    const message_list& m = g_messages;
+    const char* last = m.lines[(m.next + message_ring_lines - 1) % message_ring_lines];
+    fprintf(stderr, "dwtool: cannot load the terrain of '%s'%s%s\n", folder, last[0] ? ": " : "", last);
+    return false;
 }
 
 int cmd_version(int argc, char** argv) {

@@ -3,6 +3,8 @@
 // failure of the work itself, 2 a usage error.
 #pragma once
 
+#include <cstddef>
+
 struct dwtool_command {
     const char* name;
     const char* usage;  // arguments, shown by --help
@@ -26,6 +28,14 @@ int cmd_scramble(int argc, char** argv);
 int cmd_terrain(int argc, char** argv);
 int cmd_ground(int argc, char** argv);
 int cmd_drop(int argc, char** argv);
+
+struct terrain;
+
+// Loads the terrain of a track argument: a track folder name ("rabbithill",
+// found through the data folders), a data name ("@rabbithill") or a path to
+// a folder. On failure prints why on standard error and returns false. The
+// folder name used is left in folder.
+bool dwtool_load_terrain(const char* track, terrain* t, char* folder, size_t size);
 
 // Prints "usage: dwtool <name> <usage>" for the named command to standard
 // error and returns 2.
