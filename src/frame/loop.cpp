@@ -12,6 +12,7 @@
 #include "frame/hooks.h"
 #include "platform/input.h"
 #include "platform/window.h"
+#include "sim/rider.h"
 
 race_state g_race;
 frame_timing g_timing;
@@ -190,6 +191,7 @@ void run_ticks() {
             r.paused = false;
         } else if (r.menu < 0 && r.view_mode != view_no_track) {
             if (watched_is_local()) {
+                bike_apply_controls(r.bikes[r.watched_slot], r.controls);
                 if (g_frame_hooks.player_controls) g_frame_hooks.player_controls(r.controls);
             } else if (r.view_mode == view_chase) {
                 startup_settings& s = g_startup;

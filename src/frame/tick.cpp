@@ -1,8 +1,10 @@
 // The game tick: advances every rider slot by one tick in a fixed order.
 #include "frame/game.h"
 #include "sim/bike.h"
+#include "sim/collide.h"
 #include "sim/contact.h"
 #include "sim/ground.h"
+#include "sim/rider.h"
 #include "sim/roost.h"
 #include "sim/world.h"
 #include "track/terrain.h"
@@ -16,12 +18,21 @@ void game_tick() {
     // starting gates, track objects and other bikes tested after it may only
     // fill the record of a wheel that has none. Replayed riders are placed
     // from their records and get no ground contacts.
+    int simulated[max_riders];
+    int simulated_count = 0;
     if (g_world && ground) {
         for (int i = 0; i < max_riders; i++) {
             bike_state* b = r.bikes[i];
-            if (b && r.control_kind[i] != control_replayed) contact_ground(b, ground);
+            if (!b || r.control_kind[i] == control_replayed) continue;
+            contact_ground(b, ground);
+            // The static track objects near the bike, and the starting gates
+            // until 10 s after the gate drop, are tested here once the track's
+            // objects are loaded.
+            simulated[simulated_count++] = i;
         }
     }
+    // Rider against rider: every pair of simulated bikes, fastest first.
+    if (g_world && simulated_count > 1) collide_pairs(simulated, simulated_count);
 
     // Roost from both wheels of every bike, starting the round at a different
     // occupied slot each tick so no slot always gets the pool first.
@@ -47,6 +58,16 @@ void game_tick() {
         for (int i = 0; i < max_riders; i++) {
             bike_state* b = r.bikes[i];
             if (b && r.control_kind[i] != control_replayed) deform_step(b, ground, g_settings.erosion);
+        }
+    }
+
+    // Every rider in slot order: a robot chooses its controls (the robot
+    // driver), then the bike step sets the motors, forces and rider springs
+    // that the next world step uses, then the gate crossings and laps.
+    if (g_world) {
+        for (int i = 0; i < max_riders; i++) {
+            bike_state* b = r.bikes[i];
+            if (b) rider_step(b, ground);
         }
     }
 

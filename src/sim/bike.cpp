@@ -420,6 +420,7 @@ void bike_reset(bike_state* b) {
     b->landing_damping = 1;
     b->crash_timer = 0;
     b->crash_count = 0;
+    b->crash_wait = 0;
     b->crash_requested = false;
     b->collision_hold = 0;
     b->front_slide = 0;

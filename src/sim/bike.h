@@ -101,6 +101,8 @@ struct bike_controls {
     double lean;          // -1..1
     int gear;             // 0 = first .. 5 = sixth
     int last_shift;       // -1, 0 or +1
+    float dab_input;      // the sit/dab control as last applied: a sticky dab toggles on its rising edge
+    bool dab_latched;     // the sticky dab's state
 };
 
 // Group 5.
@@ -214,6 +216,7 @@ struct bike_state {
     int landing_tick;               // it last landed
     int crash_timer;                // ticks, 0 = riding
     int crash_count;
+    int crash_wait;                 // ticks the fallen rider has waited to come to rest against the bike
     bool crash_requested;           // a contact rule (ground, objects) asks for a crash; the rider step carries it out
     bike_foot_particle feet[2];     // left, right
     double rider_velocity[bike_velocity_ring_size][3];  // slot = tick mod 4
@@ -222,6 +225,7 @@ struct bike_state {
     double activity;                // 1 simulated .. 0.25 frozen .. 0 parked
     bike_deform_sample deform_ring[bike_deform_ring_size];
     int deform_read, deform_write;  // empty when equal
+    double mechanic_refused = -1e30;  // game clock of the mechanic's last refusal (not reset with the bike)
 };
 
 // --- Life cycle ---------------------------------------------------------------

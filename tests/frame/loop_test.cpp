@@ -5,11 +5,15 @@
 #include <cmath>
 #include <vector>
 
+#include "sim/bike.h"
 #include "support/scripted_game.h"
 
 namespace {
 
-bike_state* const fake_rider = reinterpret_cast<bike_state*>(0x1000);
+// A rider without bodies: the loop hands the local player's controls to it,
+// and with no physics world the game tick never steps it.
+bike_state s_rider;
+bike_state* const fake_rider = &s_rider;
 
 // Records the controls the local player's rider gets each tick.
 std::vector<std::vector<float>> g_seen;

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "dwtool/commands.h"
+#include "files/config.h"
 #include "ground_fixture.h"
 #include "sim/bike.h"
 #include "sim/contact.h"
+#include "sim/rider.h"
 #include "sim/steering.h"
 #include "track/terrain.h"
 
@@ -463,6 +465,9 @@ TEST_F(GroundWorld, BodiesThatAreNotFiniteMakeNoContact) {
 TEST_F(GroundWorld, BikeDroppedOnFlatGroundComesToRestOnBothTyres) {
     load("@testflat");
     bike_state* b = make();
+    // Set up for riding, as a race does: the rider's aids hold the bike up
+    // once it stands.
+    ASSERT_TRUE(mechanic_apply(b, &g_setup_defaults));
     place(b, &g_terrain, 128, 128, 0.7, 0.5);  // half a foot up, at a heading
     run(3 * ticks_per_second);
     double lowest = frame_position(b).y, highest = lowest;

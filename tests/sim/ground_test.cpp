@@ -200,8 +200,7 @@ struct Skid : GroundWorld {
         place(b, &g_terrain, 128, 220);
         run(ticks_per_second / 2);  // settle on the tyres
         before.assign(g_terrain.heights, g_terrain.heights + g_terrain.size * g_terrain.size);
-        dJointSetHingeParam(b->joints[bike_joint_rear_axle], dParamVel, 0);  // the rear brake, locked
-        dJointSetHingeParam(b->joints[bike_joint_rear_axle], dParamFMax, 100000);
+        b->controls.rear_brake = 1;  // the rear brake on hard enough to lock the wheel
         launch(b, {0, 0, -30});
         run(4 * ticks_per_second);
     }

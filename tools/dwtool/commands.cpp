@@ -26,6 +26,8 @@ const dwtool_command dwtool_commands[] = {
     {"ground", "TRACK X Z", "the ground at a point: height, normals, tile and its friction at a few slip speeds", cmd_ground},
     {"map", "TRACK OUT.png", "draw a track seen from above: surface tiles, shading, height and 5 ft contours", cmd_map},
     {"drop", "TRACK BIKE X Z [TICKS]", "drop a bike onto a track at a point and trace how it lands and settles (512 ticks)", cmd_drop},
+    {"ride", "TRACK BIKE SCRIPT [--riders N] [--at X Z HEADING_DEG] [--every N] [--ticks N] [--setup FILE]",
+     "ride bikes headless through the game tick, driven by a control script; prints a CSV trace", cmd_ride},
 };
 const int dwtool_command_count = sizeof dwtool_commands / sizeof dwtool_commands[0];
 

@@ -28,6 +28,7 @@ int cmd_scramble(int argc, char** argv);
 int cmd_terrain(int argc, char** argv);
 int cmd_ground(int argc, char** argv);
 int cmd_drop(int argc, char** argv);
+int cmd_ride(int argc, char** argv);
 
 struct terrain;
 
