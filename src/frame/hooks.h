@@ -8,6 +8,7 @@
 struct frame_hooks {
     // Per frame
     void (*draw)(int width, int height);  // scene, HUD, menus for the view mode
+    void (*record_frame)(int width, int height);  // --record-video: the frame to standard output
     void (*finish)();                     // glFinish after the frame
     void (*mix_sound)();                  // engine sounds for every rider
     void (*menu_pointer)(bool button_held);

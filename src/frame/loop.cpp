@@ -92,7 +92,7 @@ void deliver_event(const key_event& e, int* previous_menu) {
     }
     if (e.code == key_mouse_left) r.mouse_button = e.down;
 
-    int32_t esc = fixed_key("esc");
+    static const int32_t esc = fixed_key("esc");
     if (r.watching_pots) {
         if (e.code == esc && e.down) {
             r.watching_pots = false;
@@ -301,6 +301,8 @@ bool main_loop_frame() {
             g_config.yres = height;
         }
         if (g_frame_hooks.draw) g_frame_hooks.draw(width, height);
+        if (g_startup.record_video && !r.paused && r.view_mode != view_no_track && g_frame_hooks.record_frame)
+            g_frame_hooks.record_frame(width, height);
         if (g_startup.glfinish && g_frame_hooks.finish) g_frame_hooks.finish();
         if (!window_present(g_window)) return false;
     }

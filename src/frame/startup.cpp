@@ -124,6 +124,19 @@ void draw_backdrop(int width, int height) {
 
 void gl_finish() { glFinish(); }
 
+// --record-video: the colour buffer as a binary PPM on standard output, top
+// row first.
+void record_frame(int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    size_t row = (size_t)width * 3;
+    unsigned char* pixels = (unsigned char*)mem_alloc_or_die(row * (size_t)height);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    printf("P6\n%d %d\n255\n", width, height);
+    for (int y = height - 1; y >= 0; y--) fwrite(pixels + row * (size_t)y, 1, row, stdout);
+    fflush(stdout);
+    mem_free(pixels);
+}
+
 void log_gl_strings() {
     const char* vendor = (const char*)glGetString(GL_VENDOR);
     const char* renderer = (const char*)glGetString(GL_RENDERER);
@@ -243,6 +256,7 @@ int game_main(int argc, char** argv) {
         if (g_settings.flat_shading) glShadeModel(GL_FLAT);
         g_frame_hooks.draw = draw_backdrop;
         g_frame_hooks.finish = gl_finish;
+        g_frame_hooks.record_frame = record_frame;
     }
 
     resolve_bindings();
