@@ -6,6 +6,7 @@
 // found at once.
 #include "base/mem.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,8 @@ struct alloc_table {
 
 int s_tracking = tracking_undecided;
 alloc_table s_table;
+// Counted from any thread (the audio callback may allocate too).
+std::atomic<long long> s_allocations{0};
 
 bool tracking_on_now() {
     if (s_tracking == tracking_undecided) {
@@ -78,12 +81,14 @@ void untrack_at(int i) {
 }  // namespace
 
 void* mem_alloc(size_t size) {
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
     void* block = malloc(size);
     if (tracking_on_now() && block) track(block, size);
     return block;
 }
 
 void* mem_realloc(void* block, size_t size) {
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
     if (!tracking_on_now()) return realloc(block, size);
     int i = -1;
     if (block) {
@@ -157,6 +162,8 @@ void mem_report() {
     if (s_tracking != tracking_on) return;
     for (int i = 0; i < s_table.count; i++) fprintf(stderr, "%p:%d\n", s_table.address[i], s_table.serial[i]);
 }
+
+long long mem_allocation_count() { return s_allocations.load(std::memory_order_relaxed); }
 
 int mem_tracked_count() { return tracking_on_now() ? s_table.count : 0; }
 

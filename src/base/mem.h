@@ -38,6 +38,11 @@ extern fatal_hooks g_fatal_hooks;
 // Writes every tracked block to standard error as "%p:%d\n", oldest first.
 void mem_report();
 
+// Blocks handed out by mem_alloc and mem_realloc since the program started,
+// tracking on or off (a reallocation counts once, moved or not): a count
+// that stays the same over a stretch of code shows it allocated nothing.
+long long mem_allocation_count();
+
 // Number of tracked live blocks (0 when tracking is off).
 int mem_tracked_count();
 // Whether tracking is on (decides it on first use).

@@ -154,6 +154,25 @@ double frame_credit();
 // Advances the simulation by one tick.
 void game_tick();
 
+// The cost of the game tick's parts, for the benchmarks: while `on`, every
+// game_tick adds the real-clock seconds of each part to its total. Off, it
+// costs a test of the flag per part.
+enum {
+    tick_part_ground,       // ground contacts of the simulated bikes
+    tick_part_pairs,        // rider against rider
+    tick_part_roost_emit,   // roost from the wheels
+    tick_part_world_step,   // the rigid-body world step (physics_world_step)
+    tick_part_deform,       // the wheels digging into the ground
+    tick_part_bike_steps,   // the bike steps
+    tick_part_roost_update, // the thrown dirt moving
+    tick_part_count
+};
+struct tick_timing {
+    bool on;
+    double seconds[tick_part_count];
+};
+extern tick_timing g_tick_timing;
+
 // Shuts the program down in order; returns the exit code.
 int game_shutdown();
 

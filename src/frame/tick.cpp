@@ -1,4 +1,5 @@
 // The game tick: advances every rider slot by one tick in a fixed order.
+#include "base/clock.h"
 #include "frame/game.h"
 #include "sim/bike.h"
 #include "sim/collide.h"
@@ -9,9 +10,28 @@
 #include "sim/world.h"
 #include "track/terrain.h"
 
+tick_timing g_tick_timing;
+
+namespace {
+
+// The clock for the part timing; 0 while it is off.
+double part_start() { return g_tick_timing.on ? clock_real_seconds() : 0; }
+
+// Ends a timed part: its time since `mark` goes to its total and the next
+// part starts now.
+void part_done(int part, double* mark) {
+    if (!g_tick_timing.on) return;
+    double now = clock_real_seconds();
+    g_tick_timing.seconds[part] += now - *mark;
+    *mark = now;
+}
+
+}  // namespace
+
 void game_tick() {
     race_state& r = g_race;
     terrain* ground = g_terrain.heights ? &g_terrain : nullptr;
+    double mark = part_start();
 
     // Contacts for the coming step. The ground comes first: a wheel that
     // touches the ground keeps that contact in its wheel record, and the
@@ -31,8 +51,10 @@ void game_tick() {
             simulated[simulated_count++] = i;
         }
     }
+    part_done(tick_part_ground, &mark);
     // Rider against rider: every pair of simulated bikes, fastest first.
     if (g_world && simulated_count > 1) collide_pairs(simulated, simulated_count);
+    part_done(tick_part_pairs, &mark);
 
     // Roost from both wheels of every bike, starting the round at a different
     // occupied slot each tick so no slot always gets the pool first.
@@ -47,10 +69,12 @@ void game_tick() {
                        g_settings.roost_frequency);
         }
     }
+    part_done(tick_part_roost_emit, &mark);
 
     // The world moves every body by one tick and the contact joints are
     // dropped again.
     if (g_world) physics_world_step(tick_length);
+    part_done(tick_part_world_step, &mark);
 
     // The wheels dig into the ground, now that the contact force records hold
     // what the ground did in this step.
@@ -60,6 +84,7 @@ void game_tick() {
             if (b && r.control_kind[i] != control_replayed) deform_step(b, ground, g_settings.erosion);
         }
     }
+    part_done(tick_part_deform, &mark);
 
     // Every rider in slot order: a robot chooses its controls (the robot
     // driver), then the bike step sets the motors, forces and rider springs
@@ -70,9 +95,11 @@ void game_tick() {
             if (b) rider_step(b, ground);
         }
     }
+    part_done(tick_part_bike_steps, &mark);
 
     // The thrown dirt moves after the bikes have.
     roost_update(ground);
+    part_done(tick_part_roost_update, &mark);
 
     r.tick++;
 }

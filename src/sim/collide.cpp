@@ -175,6 +175,15 @@ collide_sphere shape_sphere_at(const shape_instance* s, int i) {
     return c;
 }
 
+// Whether two spheres may touch: the very test collide_sphere_pair starts
+// with, so that a pair it fails is counted as measured and skipped without
+// building the two spheres.
+inline bool spheres_may_touch(const double* ca, double ra, const double* cb, double rb) {
+    vec d = to_vec(cb) - to_vec(ca);
+    double sum = ra + rb;
+    return dot(d, d) < sum * sum;
+}
+
 // Keeps the deeper of two contacts.
 struct deepest_keeper {
     collide_contact best;
@@ -209,44 +218,247 @@ void wheel_record(bike_wheel* w, const collide_contact& c, bool wheel_first) {
     memset(&w->contact_feedback, 0, sizeof w->contact_feedback);
 }
 
-bool shape_shape(const collide_part* a, const collide_part* b, int mode, deepest_keeper* keep) {
+// A part made ready for the tests of one tick: a wheel's tyre is made once,
+// a shape is placed once (when a test first needs its spheres), whatever
+// number of parts it is tested against. The bodies must not move while it
+// is in use.
+struct ready_part {
+    collide_part part;
+    bool present;   // a usable part (collide_bike_part, or the checks of collide_parts)
+    bool tyre_made; // a wheel's tyre has been tried (ready_tyre)
+    bool tyre_ok;   // a wheel whose tyre could be made
+    bool placed;    // a shape whose world positions are filled
+    double reach;   // how far a shape's spheres reach from its position (+ slack); -1 none, -2 not found yet
+    // A box around all the part's spheres (a tyre's: every proxy sphere it
+    // could make), + slack; `boxed` false when it could not be had.
+    bool boxed;
+    double lo[3], hi[3];
+    vec centre;     // the part's position
+    double bound;   // its bounding radius: a tyre's outer radius, a shape's from its file
+    tyre t;         // a wheel's tyre
+};
+
+// Slack on the reach and the box of a part, so that rounding can never make
+// the rejections below reject a pair of spheres that would touch.
+constexpr double reach_slack = 1e-6;  // ft
+
+void make_ready(const collide_part& part, ready_part* r) {
+    r->part = part;
+    r->present = true;
+    r->placed = false;
+    r->reach = -2;
+    r->boxed = false;
+    r->centre = to_vec(part.position);
+    r->bound = part.wheel ? part.wheel->ring_radius + part.wheel->section_radius : bounding_radius(part.shape);
+    r->tyre_made = false;
+    r->tyre_ok = false;
+}
+
+// A wheel's tyre (and its box), made when a test first needs it. False when
+// it cannot be made.
+bool ready_tyre(ready_part* r) {
+    if (r->tyre_made) return r->tyre_ok;
+    r->tyre_made = true;
+    r->tyre_ok = r->part.wheel && make_tyre(&r->part, &r->t);
+    if (r->tyre_ok) {
+        // The ring reaches R sqrt(1 - a_k^2) from the centre along axis k.
+        const tyre& t = r->t;
+        const double a[3] = {t.axle.x, t.axle.y, t.axle.z};
+        const double c[3] = {t.centre.x, t.centre.y, t.centre.z};
+        for (int k = 0; k < 3; k++) {
+            double square = 1 - a[k] * a[k];
+            double half = t.ring * std::sqrt(square > 0 ? square : 0) + t.section + reach_slack;
+            r->lo[k] = c[k] - half;
+            r->hi[k] = c[k] + half;
+        }
+        r->boxed = finite_array(r->lo, 3) && finite_array(r->hi, 3);
+    }
+    return r->tyre_ok;
+}
+
+void place(ready_part* r) {
+    if (r->placed) return;
+    const shape_instance* s = r->part.shape;
+    shape_instance_place(r->part.shape, r->part.position, r->part.rotation);
+    r->placed = true;
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; k++) lo[k] = hi[k] = r->part.position[k];
+    // A NaN compares false both ways and would be passed over below: the box
+    // is only trusted when every sphere is finite (their sum is).
+    double sum = 0;
+    for (int i = 0; i < s->count; i++) {
+        const double* c = s->world[i];
+        double radius = s->spheres[i].radius;
+        sum += c[0] + c[1] + c[2] + radius;
+        for (int k = 0; k < 3; k++) {
+            lo[k] = c[k] - radius < lo[k] ? c[k] - radius : lo[k];
+            hi[k] = c[k] + radius > hi[k] ? c[k] + radius : hi[k];
+        }
+    }
+    for (int k = 0; k < 3; k++) r->lo[k] = lo[k] - reach_slack, r->hi[k] = hi[k] + reach_slack;
+    r->boxed = finite_number(sum) && finite_array(r->lo, 3) && finite_array(r->hi, 3);
+}
+
+// The reach of a placed shape, worked out when first needed.
+void find_reach(ready_part* r) {
+    if (r->reach != -2) return;
+    const shape_instance* s = r->part.shape;
+    vec p = to_vec(r->part.position);
+    double reach = 0;
+    for (int i = 0; i < s->count; i++) {
+        double l = length(to_vec(s->world[i]) - p) + s->spheres[i].radius;
+        if (l > reach) reach = l;
+        if (!std::isfinite(l)) {
+            r->reach = -1;  // the rejection then never applies
+            return;
+        }
+    }
+    r->reach = reach + reach_slack;
+}
+
+// Whether two parts lie further apart than their bounding radii reach: the
+// first test of every part pair (shape_shape, wheel_shape, wheel_wheel)
+// rejects them then, with nothing measured. With slack for the different
+// order those tests add the radii in.
+inline bool bounds_apart(const ready_part& a, const ready_part& b) {
+    vec d = b.centre - a.centre;
+    double reach = a.bound + b.bound + reach_slack;
+    return dot(d, d) > reach * reach;
+}
+
+// Whether the boxes of two parts lie apart: then no sphere of one touches a
+// sphere of the other.
+inline bool boxes_apart(const ready_part& a, const ready_part& b) {
+    if (!a.boxed || !b.boxed) return false;
+    for (int k = 0; k < 3; k++)
+        if (a.hi[k] < b.lo[k] || b.hi[k] < a.lo[k]) return true;
+    return false;
+}
+
+// Whether a sphere's box lies apart from a part's box (which must be had).
+inline bool sphere_outside_box(const double* centre, double radius, const ready_part& r) {
+    for (int k = 0; k < 3; k++)
+        if (centre[k] + radius < r.lo[k] || r.hi[k] < centre[k] - radius) return true;
+    return false;
+}
+
+// Whether a sphere lies clear of every sphere of a placed shape: further
+// from the shape's position than its reach plus its own radius.
+inline bool clear_of(const double* centre, double radius, const ready_part& r) {
+    if (!(r.reach >= 0)) return false;
+    vec d = to_vec(centre) - to_vec(r.part.position);
+    double limit = radius + r.reach;
+    return dot(d, d) > limit * limit;
+}
+
+// The number of proxy spheres the tyre pairs with a sphere centred at p:
+// 1 on the ring point nearest to it, 4 for a centre on the axle line (the
+// test of ring_point, without the square root when p is well off the line).
+int proxy_count(const tyre& t, vec p) {
+    vec o = p - t.centre;
+    o = o - t.axle * dot(o, t.axle);
+    double l2 = dot(o, o);
+    double clear = 2 * on_axle * t.ring;
+    if (l2 >= clear * clear && finite_number(l2)) return 1;
+    double l = std::sqrt(l2);
+    return !(l >= on_axle * t.ring) || !finite_number(l) ? trial_count : 1;
+}
+
+bool shape_shape(ready_part* ra, ready_part* rb, int mode, deepest_keeper* keep) {
+    const collide_part* a = &ra->part;
+    const collide_part* b = &rb->part;
     vec d = to_vec(b->position) - to_vec(a->position);
     double reach = bounding_radius(a->shape) + bounding_radius(b->shape);
     if (!(dot(d, d) < reach * reach)) return false;
-    shape_instance_place(a->shape, a->position, a->rotation);
-    shape_instance_place(b->shape, b->position, b->rotation);
+    place(ra);
+    place(rb);
+    const shape_instance* sa = a->shape;
+    const shape_instance* sb = b->shape;
+    if (boxes_apart(*ra, *rb)) {
+        // Every pair measured would miss.
+        g_collide_counters.sphere_pairs += (long long)sa->count * sb->count;
+        return false;
+    }
+    find_reach(ra);
+    find_reach(rb);
+    // Only b's spheres within a's reach can touch any of a's; a sphere of a
+    // clear of all of b touches none. The pairs passed over still count as
+    // measured, and those left are tested in the same order as all would be.
+    int near[shape_max_spheres];
+    int near_count = 0;
+    bool all_near = true;
+    if (sb->count <= shape_max_spheres) {
+        for (int j = 0; j < sb->count; j++)
+            if (!clear_of(sb->world[j], sb->spheres[j].radius, *ra)) near[near_count++] = j;
+        all_near = near_count == sb->count;
+    } else {
+        near_count = sb->count;
+    }
     bool touched = false;
-    for (int i = 0; i < a->shape->count; i++) {
-        collide_sphere sa = shape_sphere_at(a->shape, i);
-        for (int j = 0; j < b->shape->count; j++) {
-            collide_sphere sb = shape_sphere_at(b->shape, j);
-            touched |= pair(a->body, sa, b->body, sb, mode, keep);
+    for (int i = 0; i < sa->count; i++) {
+        const double* ca = sa->world[i];
+        double radius = sa->spheres[i].radius;
+        if (near_count == 0 || clear_of(ca, radius, *rb)) {
+            g_collide_counters.sphere_pairs += sb->count;
+            continue;
+        }
+        g_collide_counters.sphere_pairs += sb->count - near_count;
+        for (int n = 0; n < (all_near ? sb->count : near_count); n++) {
+            int j = all_near ? n : near[n];
+            if (!spheres_may_touch(ca, radius, sb->world[j], sb->spheres[j].radius)) {
+                g_collide_counters.sphere_pairs++;
+                continue;
+            }
+            touched |= pair(a->body, shape_sphere_at(sa, i), b->body, shape_sphere_at(sb, j), mode, keep);
         }
     }
     return touched;
 }
 
-// The tyre of `w` against the shape of `s`; the wheel is the first sphere of
-// each pair when `wheel_first`.
-bool wheel_shape(const collide_part* w, const collide_part* s, bool wheel_first, int mode, deepest_keeper* keep) {
-    tyre t;
-    if (!make_tyre(w, &t)) return false;
+// The tyre of `rw` against the shape of `rs`; the wheel is the first sphere
+// of each pair when `wheel_first`.
+bool wheel_shape(ready_part* rw, ready_part* rs, bool wheel_first, int mode, deepest_keeper* keep) {
+    if (!ready_tyre(rw)) return false;
+    const tyre& t = rw->t;
+    const collide_part* w = &rw->part;
+    const collide_part* s = &rs->part;
     vec d = to_vec(s->position) - t.centre;
     double reach = t.ring + t.section + bounding_radius(s->shape);
     if (!(dot(d, d) < reach * reach)) return false;
-    shape_instance_place(s->shape, s->position, s->rotation);
+    place(rs);
+    const shape_instance* shape = s->shape;
+    if (boxes_apart(*rw, *rs)) {
+        for (int i = 0; i < shape->count; i++)
+            g_collide_counters.sphere_pairs += proxy_count(t, to_vec(shape->world[i]));
+        return false;
+    }
     bool touched = false;
-    for (int i = 0; i < s->shape->count; i++) {
-        collide_sphere ss = shape_sphere_at(s->shape, i);
+    for (int i = 0; i < shape->count; i++) {
+        const double* centre = shape->world[i];
+        double radius = shape->spheres[i].radius;
+        if (rw->boxed && sphere_outside_box(centre, radius, *rw)) {
+            // No proxy sphere of the tyre reaches it.
+            g_collide_counters.sphere_pairs += proxy_count(t, to_vec(centre));
+            continue;
+        }
         vec at;
         vec points[trial_count];
         int n = 0;
-        if (ring_point(t, to_vec(ss.centre), &at)) {
+        if (ring_point(t, to_vec(centre), &at)) {
             points[n++] = at;
         } else {
             for (int k = 0; k < trial_count; k++) points[n++] = t.centre + t.trial[k];
         }
         for (int k = 0; k < n; k++) {
+            double proxy_centre[3];
+            put(proxy_centre, points[k]);
+            bool may = wheel_first ? spheres_may_touch(proxy_centre, t.section, centre, radius)
+                                   : spheres_may_touch(centre, radius, proxy_centre, t.section);
+            if (!may) {
+                g_collide_counters.sphere_pairs++;
+                continue;
+            }
+            collide_sphere ss = shape_sphere_at(shape, i);
             collide_sphere proxy = tyre_sphere(t, points[k]);
             if (wheel_first)
                 touched |= pair(w->body, proxy, s->body, ss, mode, keep);
@@ -257,12 +469,17 @@ bool wheel_shape(const collide_part* w, const collide_part* s, bool wheel_first,
     return touched;
 }
 
-bool wheel_wheel(const collide_part* a, const collide_part* b, int mode, deepest_keeper* keep) {
-    tyre ta, tb;
-    if (!make_tyre(a, &ta) || !make_tyre(b, &tb)) return false;
+bool wheel_wheel(ready_part* ra, ready_part* rb, int mode, deepest_keeper* keep) {
+    if (!ready_tyre(ra) || !ready_tyre(rb)) return false;
+    const tyre& ta = ra->t;
+    const tyre& tb = rb->t;
     vec d = tb.centre - ta.centre;
     double reach = ta.ring + ta.section + tb.ring + tb.section;
     if (!(dot(d, d) < reach * reach)) return false;
+    if (boxes_apart(*ra, *rb)) {
+        g_collide_counters.sphere_pairs++;
+        return false;
+    }
     // From the point of a's ring nearest to b's centre (any fixed ring point
     // when b's centre lies on a's axle line), alternately to the nearest
     // point of the other ring: this settles on the pair of ring points
@@ -275,7 +492,29 @@ bool wheel_wheel(const collide_part* a, const collide_part* b, int mode, deepest
         if (ring_point(ta, pb, &next)) pa = next;
         if (ring_point(tb, pa, &next)) pb = next;
     }
-    return pair(a->body, tyre_sphere(ta, pa), b->body, tyre_sphere(tb, pb), mode, keep);
+    return pair(ra->part.body, tyre_sphere(ta, pa), rb->part.body, tyre_sphere(tb, pb), mode, keep);
+}
+
+// collide_parts for two ready parts that passed its checks.
+bool ready_parts(ready_part* a, ready_part* b, int mode, collide_contact* deepest) {
+    deepest_keeper keep;
+    bool touched;
+    if (a->part.wheel && b->part.wheel)
+        touched = wheel_wheel(a, b, mode, &keep);
+    else if (a->part.wheel)
+        touched = wheel_shape(a, b, true, mode, &keep);
+    else if (b->part.wheel)
+        touched = wheel_shape(b, a, false, mode, &keep);
+    else
+        touched = shape_shape(a, b, mode, &keep);
+    if (!touched || !keep.any) return false;
+
+    if (mode != collide_mode_test) {
+        if (a->part.wheel) wheel_record(a->part.wheel, keep.best, true);
+        if (b->part.wheel) wheel_record(b->part.wheel, keep.best, false);
+    }
+    if (deepest) *deepest = keep.best;
+    return true;
 }
 
 }  // namespace
@@ -363,25 +602,10 @@ bool collide_parts(const collide_part* a, const collide_part* b, int mode, colli
     if (!part_finite(a) || !part_finite(b)) return false;
     if (!a->wheel && (!a->shape || a->shape->count <= 0)) return false;
     if (!b->wheel && (!b->shape || b->shape->count <= 0)) return false;
-
-    deepest_keeper keep;
-    bool touched;
-    if (a->wheel && b->wheel)
-        touched = wheel_wheel(a, b, mode, &keep);
-    else if (a->wheel)
-        touched = wheel_shape(a, b, true, mode, &keep);
-    else if (b->wheel)
-        touched = wheel_shape(b, a, false, mode, &keep);
-    else
-        touched = shape_shape(a, b, mode, &keep);
-    if (!touched || !keep.any) return false;
-
-    if (mode != collide_mode_test) {
-        if (a->wheel) wheel_record(a->wheel, keep.best, true);
-        if (b->wheel) wheel_record(b->wheel, keep.best, false);
-    }
-    if (deepest) *deepest = keep.best;
-    return true;
+    ready_part ra, rb;
+    make_ready(*a, &ra);
+    make_ready(*b, &rb);
+    return ready_parts(&ra, &rb, mode, deepest);
 }
 
 bool collide_shape_shape(shape_instance* shape_a, dBodyID body_a, const double position_a[3],
@@ -456,17 +680,39 @@ void hold_rules(bike_state* a, bike_state* b, int touched, int front) {
     }
 }
 
-int bike_bike(bike_state* a, bike_state* b, bool online) {
+// A bike's parts made ready, in the order of bike_parts.
+struct ready_bike {
+    ready_part parts[bike_body_count];
+};
+
+void make_ready_bike(bike_state* b, ready_bike* r) {
+    for (int k = 0; k < bike_body_count; k++) {
+        ready_part& p = r->parts[k];
+        collide_part part;
+        if (collide_bike_part(b, bike_parts[k].body, &part))
+            make_ready(part, &p);
+        else
+            p.present = false;
+    }
+}
+
+int bike_bike(bike_state* a, ready_bike* ra, bike_state* b, ready_bike* rb, bool online) {
     int tick = g_race.tick;
     int mode = a->last_contact_tick == tick || b->last_contact_tick == tick ? collide_mode_force : collide_mode_joint;
     int touched = 0, front = 0;
-    for (const part_entry& e : bike_parts) {
-        collide_part s;
-        if (!collide_bike_part(a, e.body, &s)) continue;
-        int m = online && !(e.bit & online_pushing_parts) ? collide_mode_test : mode;
-        int bits = collide_shape_bike(&s, b, m);
+    for (int k = 0; k < bike_body_count; k++) {
+        ready_part* s = &ra->parts[k];
+        if (!s->present) continue;
+        int bit = bike_parts[k].bit;
+        int m = online && !(bit & online_pushing_parts) ? collide_mode_test : mode;
+        // Every part of b, as collide_shape_bike tests them.
+        int bits = 0;
+        for (int q = 0; q < bike_body_count; q++) {
+            ready_part* p = &rb->parts[q];
+            if (p->present && !bounds_apart(*s, *p) && ready_parts(s, p, m, nullptr)) bits |= bike_parts[q].bit;
+        }
         touched |= bits;
-        if (bits && (e.bit & collide_part_front)) front |= e.bit;
+        if (bits && (bit & collide_part_front)) front |= bit;
     }
     if (!touched) return 0;
     hold_rules(a, b, touched, front);
@@ -506,7 +752,10 @@ int collide_bike_object(bike_state* bike, shape_instance* shape, dBodyID body, c
 
 int collide_bike_bike(bike_state* a, bike_state* b, bool online) {
     if (!a || !b || a == b || !collide_bikes_may_touch(a, b)) return 0;
-    return bike_bike(a, b, online);
+    ready_bike ra, rb;
+    make_ready_bike(a, &ra);
+    make_ready_bike(b, &rb);
+    return bike_bike(a, &ra, b, &rb, online);
 }
 
 // --- Pairs of bikes -------------------------------------------------------------------------------
@@ -566,6 +815,7 @@ void sift_down(int* slots, double* keys, int root, int size) {
 
 bike_state* slot_bike(int slot) { return slot >= 0 && slot < max_riders ? g_race.bikes[slot] : nullptr; }
 
+
 }  // namespace
 
 void collide_sort_by_speed(int* slots, int count) {
@@ -600,6 +850,10 @@ int collide_pairs(int* slots, int count) {
         radius[i] = b ? collide_bike_radius(b) : -1;
         centre[i] = radius[i] >= 0 ? body_position(b->bodies[bike_body_frame]) : vec{0, 0, 0};
     }
+    // A bike's parts are made ready when it first meets another: bodies do
+    // not move while the pairs are tested.
+    static ready_bike ready[max_riders];
+    bool made[max_riders] = {};
     int in_contact = 0;
     for (int i = 0; i < count; i++) {
         if (radius[i] < 0) continue;
@@ -611,7 +865,12 @@ int collide_pairs(int* slots, int count) {
             bike_state* a = slot_bike(slots[i]);
             bike_state* b = slot_bike(slots[j]);
             if (a == b) continue;
-            if (bike_bike(a, b, false)) in_contact++;
+            for (int k : {i, j}) {
+                if (made[k]) continue;
+                make_ready_bike(slot_bike(slots[k]), &ready[k]);
+                made[k] = true;
+            }
+            if (bike_bike(a, &ready[i], b, &ready[j], false)) in_contact++;
         }
     }
     return in_contact;

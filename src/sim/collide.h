@@ -102,7 +102,7 @@ struct collide_part {
 // What the collision tests did since the counters were last cleared: for the
 // tests and for a look at the cost of a race.
 struct collide_counters {
-    long long sphere_pairs;  // sphere pairs measured
+    long long sphere_pairs;  // sphere pairs measured (or ruled out with others by a part's box or reach)
     long long touches;       // of them touching
     long long joints;        // contact joints made
     long long forces;        // penalty forces applied
@@ -207,5 +207,7 @@ void collide_sort_by_speed(int* slots, int count);
 // Bike against bike for the simulated riders of a tick without a server:
 // sorts the slots as above, then tests every pair (i, j), i < j, in that
 // order, with the online flag clear; pairs that fail the cheap test cost no
-// more than that. Returns the number of pairs in contact.
+// more than that. Each bike's parts are made ready once a tick (placed
+// shapes, tyres), whatever number of bikes it meets. Returns the number of
+// pairs in contact.
 int collide_pairs(int* slots, int count);

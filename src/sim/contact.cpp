@@ -79,6 +79,28 @@ bool cell_range(double centre, double reach, double inv_spacing, long long* lo, 
     return true;
 }
 
+// The larger of two heights as std::fmax gives it (a NaN gives way to the
+// other value), without the library call.
+inline double larger(double a, double b) {
+    if (a != a) return b;
+    if (b != b) return a;
+    return a < b ? b : a;
+}
+
+// Whether every grid sample of the cells [i0, i1) x [j0, j1) (their corners,
+// samples i0..i1 by j0..j1) lies lower than `floor`: no cell there has a
+// triangle that cell_triangles would hand out for that floor (a NaN sample
+// counts as lower, as it does there unless all four corners are NaN, and
+// such a cell gives no contact either). Reads each sample once rather than
+// once for each cell around it.
+bool cells_below(const terrain* t, long long i0, long long i1, long long j0, long long j1, double floor) {
+    for (long long j = j0; j <= j1; j++)
+        for (long long i = i0; i <= i1; i++) {
+            if ((double)terrain_sample(t, (int)i, (int)j) >= floor) return false;
+        }
+    return true;
+}
+
 vec grid_point(const terrain* t, long long i, long long j) {
     double s = t->spacing;
     return {(double)i * s, (double)terrain_sample(t, (int)i, (int)j), (double)j * s};
@@ -90,7 +112,7 @@ vec grid_point(const terrain* t, long long i, long long j) {
 bool cell_triangles(const terrain* t, long long i, long long j, double floor, triangle out[2]) {
     vec p00 = grid_point(t, i, j), p10 = grid_point(t, i + 1, j);
     vec p01 = grid_point(t, i, j + 1), p11 = grid_point(t, i + 1, j + 1);
-    if (std::fmax(std::fmax(p00.y, p10.y), std::fmax(p01.y, p11.y)) < floor) return false;
+    if (larger(larger(p00.y, p10.y), larger(p01.y, p11.y)) < floor) return false;
     if (((i ^ j) & 1) == 0) {
         out[0].p[0] = p00, out[0].p[1] = p10, out[0].p[2] = p11;
         out[1].p[0] = p00, out[1].p[1] = p11, out[1].p[2] = p01;
@@ -166,9 +188,35 @@ double circle_distance(const torus& w, vec p, vec* nearest) {
     return length(p - *nearest);
 }
 
+// A lower bound on the distance from segment [p0, p1] to the core circle:
+// the distance of a point to the circle is the root of its squared distance
+// from the circle's plane and its squared distance from the circle's radius
+// within that plane, and along the segment neither comes below its own
+// least value.
+double edge_circle_bound(const torus& w, vec p0, vec p1) {
+    vec f0 = p0 - w.c, f1 = p1 - w.c;
+    double z0 = dot(f0, w.a), z1 = dot(f1, w.a);
+    // Off the plane: linear along the segment.
+    double off_plane = z0 * z1 <= 0 ? 0 : std::fmin(std::fabs(z0), std::fabs(z1));
+    // Within the plane, the distance from the axle runs from its least value
+    // (nearest point of the projected segment) to its largest (an end).
+    vec u0 = f0 - w.a * z0, u1 = f1 - w.a * z1;
+    vec v = u1 - u0;
+    double vv = dot(v, v);
+    double s = vv > 0 ? -dot(u0, v) / vv : 0;
+    s = s < 0 ? 0 : (s > 1 ? 1 : s);
+    double least = length(u0 + v * s), most = std::fmax(length(u0), length(u1));
+    double off_ring = w.R < least ? least - w.R : (w.R > most ? w.R - most : 0);
+    return std::sqrt(off_plane * off_plane + off_ring * off_ring);
+}
+
+// Slack on that bound against the rounding of the search's own distances.
+constexpr double edge_bound_slack = 1e-9;  // ft
+
 // The deepest point of segment [p0, p1] inside the torus: the point nearest
-// to the core circle. False when no part of it comes within reach.
-bool edge_nearest(const torus& w, vec p0, vec p1, candidate* out) {
+// to the core circle. False when no part of it comes within reach, or when
+// no point of it can lie deeper than `beat` (the depth found so far).
+bool edge_nearest(const torus& w, vec p0, vec p1, double beat, candidate* out) {
     // Only the part inside the sphere of radius R + r around the centre can
     // be within r of the core circle.
     vec e = p1 - p0, f = p0 - w.c;
@@ -183,6 +231,10 @@ bool edge_nearest(const torus& w, vec p0, vec p1, candidate* out) {
     if (t0 < 0) t0 = 0;
     if (t1 > 1) t1 = 1;
     if (!(t0 < t1)) return false;
+    // The search finds no point nearer than the true least distance, so an
+    // edge whose bound keeps it from beating the depth is passed over as the
+    // caller would pass over its result.
+    if (edge_circle_bound(w, p0, p1) >= w.r - beat + edge_bound_slack) return false;
 
     vec q;
     auto distance_at = [&](double t) { return circle_distance(w, p0 + e * t, &q); };
@@ -288,6 +340,30 @@ bool finite_hit(const candidate& c) { return finite(c.point) && finite(c.normal)
 
 void no_hit(ground_hit* hit) { memset(hit, 0, sizeof *hit); }
 
+// A triangle whose face the core circle's lowest point missed, with that
+// point's plane distance h.
+struct edge_triangle {
+    triangle tri;
+    double h;
+};
+// Such triangles the torus test keeps from its first pass for its second.
+constexpr int kept_triangles = 32;
+
+// The second pass of the torus test for one such triangle: its edges, when
+// the plane distance leaves room to beat the deepest point so far.
+void search_edges(const torus& w, const triangle& tri, double h, candidate* best, bool* found) {
+    if (w.r - (h > 0 ? h : 0) <= best->depth) return;
+    for (int m = 0; m < 3; m++) {
+        candidate e;
+        if (!edge_nearest(w, tri.p[m], tri.p[(m + 1) % 3], best->depth, &e)) continue;
+        if (!(e.depth > best->depth)) continue;
+        if (length(e.normal) == 0) e.normal = tri.normal;  // the core circle runs through the edge
+        if (!finite_hit(e)) continue;
+        *best = e;
+        *found = true;
+    }
+}
+
 // The world axis k (column k of the rotation) of a body.
 vec body_axis(dBodyID body, int k) {
     const dReal* m = dBodyGetRotation(body);
@@ -336,6 +412,50 @@ void make_contact(dBodyID body, const ground_hit& hit, double mu, double stiffne
 
 bool can_make_joints() { return g_world && g_contact_group; }
 
+// Cells a side beyond which a whole shape is not looked at in one go.
+constexpr long long shape_cells = 16;
+
+// Whether no sphere of a placed shape can touch the ground: the samples of
+// every cell any of its spheres would test (contact_sphere_ground) lie lower
+// than the lowest sphere's bottom. A sphere that would test nothing (not
+// finite, no radius) plays no part. The cells are those of the span of all
+// the spheres: cell_range's floor and ceiling of each sphere's ends lie
+// within the floor of the least end and one past the floor of the largest.
+bool shape_clear_of_ground(const shape_instance* s, const terrain* t) {
+    if (!t || !t->heights) return false;
+    double x0 = 0, x1 = 0, z0 = 0, z1 = 0, floor = 0;
+    bool any = false;
+    for (int k = 0; k < s->count; k++) {
+        const double* c = s->world[k];
+        double radius = s->spheres[k].radius;
+        if (!finite(to_vec(c)) || !(radius > 0) || !finite_number(radius)) continue;
+        double left = c[0] - radius, right = c[0] + radius, near = c[2] - radius, far = c[2] + radius;
+        double bottom = c[1] - radius;
+        if (!any) {
+            x0 = left, x1 = right, z0 = near, z1 = far, floor = bottom;
+            any = true;
+            continue;
+        }
+        if (left < x0) x0 = left;
+        if (right > x1) x1 = right;
+        if (near < z0) z0 = near;
+        if (far > z1) z1 = far;
+        if (bottom < floor) floor = bottom;
+    }
+    if (!any) return false;
+    double inv = t->inv_spacing;
+    double a[2] = {x0 * inv, z0 * inv}, b[2] = {x1 * inv, z1 * inv};
+    long long lo[2], hi[2];
+    for (int k = 0; k < 2; k++) {
+        if (!finite_number(a[k]) || !finite_number(b[k])) return false;
+        if (a[k] < -max_cell_index || b[k] > max_cell_index) return false;
+        lo[k] = (long long)std::floor(a[k]);
+        hi[k] = (long long)std::floor(b[k]) + 1;
+        if (hi[k] - lo[k] > shape_cells) return false;
+    }
+    return cells_below(t, lo[0], hi[0], lo[1], hi[1], floor);
+}
+
 }  // namespace
 
 // --- Geometry -----------------------------------------------------------------------------------
@@ -351,16 +471,28 @@ bool contact_torus_ground(const terrain* t, const double centre[3], const double
     long long i0, i1, j0, j1;
     if (!cell_range(w.c.x, reach, t->inv_spacing, &i0, &i1) || !cell_range(w.c.z, reach, t->inv_spacing, &j0, &j1))
         return false;
+    // A wheel clear above the ground of all its cells touches none of them.
+    if (cells_below(t, i0, i1, j0, j1, w.c.y - reach)) return false;
 
     // Faces first: on smooth ground the deepest point lies inside a face and
     // no edge needs searching. A triangle whose face missed is searched along
     // its edges in a second pass, and only when the plane distance of the
     // core circle's lowest point (below which none of its points lies) could
-    // still beat the deepest point found.
+    // still beat the deepest point found. The first pass keeps those
+    // triangles, in order, so the second need not build them again (unless
+    // there are more than it keeps).
     candidate best{{0, 0, 0}, {0, 1, 0}, 0};
     bool found = false;
     bool any_edges = false;
+    edge_triangle kept[kept_triangles];
+    int kept_count = 0;
+    bool all_kept = true;
     for (int pass = 0; pass < 2; pass++) {
+        if (pass == 1 && all_kept) {
+            for (int k = 0; k < kept_count; k++)
+                search_edges(w, kept[k].tri, kept[k].h, &best, &found);
+            break;
+        }
         for (long long j = j0; j < j1; j++) {
             for (long long i = i0; i < i1; i++) {
                 triangle tris[2];
@@ -376,22 +508,17 @@ bool contact_torus_ground(const terrain* t, const double centre[3], const double
                     if (pass == 0) {
                         if (!on_face) {
                             any_edges = true;
+                            if (kept_count < kept_triangles)
+                                kept[kept_count++] = edge_triangle{tri, h};
+                            else
+                                all_kept = false;
                         } else if (c.depth > best.depth && finite_hit(c)) {
                             best = c;
                             found = true;
                         }
                         continue;
                     }
-                    if (on_face || w.r - (h > 0 ? h : 0) <= best.depth) continue;
-                    for (int m = 0; m < 3; m++) {
-                        candidate e;
-                        if (!edge_nearest(w, tri.p[m], tri.p[(m + 1) % 3], &e)) continue;
-                        if (!(e.depth > best.depth)) continue;
-                        if (length(e.normal) == 0) e.normal = tri.normal;  // the core circle runs through the edge
-                        if (!finite_hit(e)) continue;
-                        best = e;
-                        found = true;
-                    }
+                    if (!on_face) search_edges(w, tri, h, &best, &found);
                 }
             }
         }
@@ -410,6 +537,7 @@ bool contact_sphere_ground(const terrain* t, const double centre[3], double radi
     long long i0, i1, j0, j1;
     if (!cell_range(c.x, radius, t->inv_spacing, &i0, &i1) || !cell_range(c.z, radius, t->inv_spacing, &j0, &j1))
         return false;
+    if (cells_below(t, i0, i1, j0, j1, c.y - radius)) return false;
     candidate best{{0, 0, 0}, {0, 1, 0}, 0};
     bool found = false;
     for (long long j = j0; j < j1; j++) {
@@ -550,6 +678,7 @@ bool contact_shape(bike_state* bike, int body, const terrain* t) {
     dBodyID b = bike->bodies[body];
     if (!s || !b || !finite_body(b)) return false;
     shape_instance_place(s, dBodyGetPosition(b), dBodyGetRotation(b));
+    if (shape_clear_of_ground(s, t)) return false;
     bool touched = false;
     for (int i = 0; i < s->count; i++) {
         ground_hit hit;

@@ -12,6 +12,14 @@ dJointGroupID g_contact_group = nullptr;
 
 namespace {
 
+// Working memory of the world step, had at once, and the share added when
+// it must grow.
+constexpr unsigned step_reserve_bytes = 4u << 20;
+constexpr float step_reserve_factor = 1.5f;
+// Contact joints (and motors, which are no larger) a tick of a full field
+// makes: about 16 a rider.
+constexpr int reserved_joints = 160 * 16;
+
 bool s_initialised = false;
 bool s_usable = false;
 
@@ -65,6 +73,16 @@ bool physics_world_create() {
     g_world = dWorldCreate();
     dWorldSetGravity(g_world, 0, -32, 0);
     g_contact_group = dJointGroupCreate(0);
+    // The game tick should not allocate once a race runs: the step's working
+    // memory and the contact group's blocks are had up front for a full
+    // field (the library keeps both between steps, and grows them only when
+    // a pile-up needs more).
+    dWorldStepReserveInfo reserve = {sizeof reserve, step_reserve_factor, step_reserve_bytes};
+    dWorldSetStepMemoryReservationPolicy(g_world, &reserve);
+    dContact blank;
+    memset(&blank, 0, sizeof blank);
+    for (int i = 0; i < reserved_joints; i++) dJointCreateContact(g_world, g_contact_group, &blank);
+    dJointGroupEmpty(g_contact_group);
     return true;
 }
 

@@ -135,12 +135,7 @@ inline void pick_triangle(const terrain* t, float x, float z, ground_triangle* t
     }
 }
 
-inline float sample(const terrain* t, int i, int j) {
-    int last = t->size - 1;
-    i = i < 0 ? 0 : (i > last ? last : i);
-    j = j < 0 ? 0 : (j > last ? last : j);
-    return t->heights[i + j * t->size];
-}
+inline float sample(const terrain* t, int i, int j) { return terrain_sample(t, i, j); }
 
 // Reads the inline samples of "terrain.hf", row by row, into the heights and
 // the hash. False when the file ends early.
@@ -450,8 +445,6 @@ bool terrain_create(terrain* t, int exponent, float spacing, const terrain_light
 
 // ---------------------------------------------------------------------------
 // Ground queries
-
-float terrain_sample(const terrain* t, int i, int j) { return sample(t, i, j); }
 
 float terrain_height(const terrain* t, float x, float z) {
     ground_triangle tri;

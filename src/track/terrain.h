@@ -125,8 +125,14 @@ void terrain_vertex_normal(const terrain* t, int i, int j, float normal[3]);
 int terrain_tile_at(const terrain* t, float x, float z);
 // The surface tile under x, z.
 const tile* terrain_tile(const terrain* t, float x, float z);
-// Height of grid sample (i, j), the indices clamped.
-float terrain_sample(const terrain* t, int i, int j);
+// Height of grid sample (i, j), the indices clamped. (Inline: the contact
+// tests read many samples a tick.)
+inline float terrain_sample(const terrain* t, int i, int j) {
+    int last = t->size - 1;
+    i = i < 0 ? 0 : (i > last ? last : i);
+    j = j < 0 ? 0 : (j > last ? last : j);
+    return t->heights[i + j * t->size];
+}
 
 // ---------------------------------------------------------------------------
 // Height changes

@@ -28,6 +28,9 @@ const dwtool_command dwtool_commands[] = {
     {"drop", "TRACK BIKE X Z [TICKS]", "drop a bike onto a track at a point and trace how it lands and settles (512 ticks)", cmd_drop},
     {"ride", "TRACK BIKE SCRIPT [--riders N] [--at X Z HEADING_DEG] [--every N] [--ticks N] [--setup FILE]",
      "ride bikes headless through the game tick, driven by a control script; prints a CSV trace", cmd_ride},
+    {"bench", "sim [--track T] [--riders N] [--ticks K] [--bike B] [--erode X] [--csv] [--csv-header]",
+     "time the game tick with N riders on the starting grid: per tick, the world step's share, real-time factor",
+     cmd_bench},
 };
 const int dwtool_command_count = sizeof dwtool_commands / sizeof dwtool_commands[0];
 

@@ -29,6 +29,7 @@ int cmd_terrain(int argc, char** argv);
 int cmd_ground(int argc, char** argv);
 int cmd_drop(int argc, char** argv);
 int cmd_ride(int argc, char** argv);
+int cmd_bench(int argc, char** argv);
 
 struct terrain;
 

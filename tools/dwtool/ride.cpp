@@ -127,7 +127,7 @@ bool parse_line(char* line, ride_segment* segment, bool* empty, char* error, int
 }
 
 struct ride_state {
-    bike_state* bikes[ride_max_riders];
+    bike_state* bikes[max_riders];
     int riders;
     bool world_made;
     bool terrain_loaded;
@@ -186,7 +186,8 @@ void start_position(const ride_options* o, int n, double* x, double* z, double* 
     int spots = g_gates.spot_count;
     if (spots > 0) {
         const gate_spot& s = g_gates.spots[n % spots];
-        double h = s.heading, back = (n / spots + 0.0625) * 10;
+        double row = o->row_spacing > 0 ? o->row_spacing : 10;
+        double h = s.heading, back = (n / spots + 0.0625) * row;
         *x = s.position[0] + back * std::sin(h);
         *z = s.position[2] + back * std::cos(h);
         *heading = h;
@@ -306,7 +307,7 @@ void ride_script_controls(const ride_script* script, int tick, ride_cursor* curs
 
 // --- Rides ------------------------------------------------------------------------------------
 
-void ride_options_defaults(ride_options* o) { *o = ride_options{1, false, 0, 0, 0, 1, 0, nullptr}; }
+void ride_options_defaults(ride_options* o) { *o = ride_options{1, false, 0, 0, 0, 1, 0, nullptr, 0}; }
 
 bool ride_begin(const char* track, const char* bike, const ride_options* o, char* error, int error_size) {
     // The default setup and settings, whatever the home folder holds.
@@ -361,7 +362,7 @@ bool ride_begin_with_setup(const char* track, const char* bike, const ride_optio
     rider_knockout_clear();
     g_arcade_forbidden = false;
 
-    int riders = o->riders < 1 ? 1 : o->riders > ride_max_riders ? ride_max_riders : o->riders;
+    int riders = o->riders < 1 ? 1 : o->riders > max_riders ? max_riders : o->riders;
     for (int n = 0; n < riders; n++) {
         char number[8];
         snprintf(number, sizeof number, "%d", n + 1);

@@ -23,7 +23,7 @@ struct bike_state;
 enum {
     ride_script_max_ticks = 128 * 3600,  // an hour of riding
     ride_script_max_line = 1024,         // characters in a line
-    ride_max_riders = 16,
+    ride_max_riders = 16,  // riders of dwtool ride; a ride itself takes up to max_riders
 };
 
 struct ride_segment {
@@ -53,13 +53,14 @@ struct ride_cursor {
 void ride_script_controls(const ride_script* script, int tick, ride_cursor* cursor, float controls[control_values]);
 
 struct ride_options {
-    int riders;         // 1..ride_max_riders
+    int riders;         // 1..max_riders
     bool at;            // start at (x, z, heading) rather than on the track's starting spots
     double x, z;        // ft
     double heading;     // radians; 0 faces -z, positive turns to the left
     int every;          // a trace row every this many ticks
     int ticks;          // ticks to ride; 0: the script's length
     const char* setup;  // a bike setup file ("key=value" lines) over the default setup; null for none
+    double row_spacing; // ft between the rows behind the starting spots; 0: 10
 };
 void ride_options_defaults(ride_options* options);
 
