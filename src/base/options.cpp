@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "base/mem.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ const char* variable() {
     if (!s_read) {
         s_read = true;
         const char* v = getenv("KWIL_OPTIONS");
-        s_text = strdup(v ? v : "");
+        s_text = mem_strdup(v ? v : "");
     }
     return s_text ? s_text : "";
 }
@@ -57,7 +58,7 @@ int option_int(const char* name, int default_value) {
 }
 
 void options_reset_for_tests() {
-    free(s_text);
+    mem_free(s_text);
     s_text = nullptr;
     s_read = false;
 }
