@@ -42,25 +42,6 @@ int s_video_count = 0;
 
 int s_pointer_axes[2] = {-1, -1};
 
-void check_shape_digest() {
-    sha1_context c;
-    sha1_begin(&c);
-    for (const char* name : generic_shapes) {
-        data_stream* s = data_open(name, "rb");
-        if (!s) continue;
-        unsigned char block[4096];
-        size_t n;
-        while ((n = data_read(s, block, sizeof block)) > 0) sha1_add(&c, block, n);
-        data_close(s);
-    }
-    uint8_t digest[20];
-    char hex[41];
-    sha1_end(&c, digest);
-    sha1_hex(digest, hex);
-    g_fixed_files_match = false;
-    for (const char* accepted : accepted_shape_digests)
-        if (accepted && strcmp(accepted, hex) == 0) g_fixed_files_match = true;
-}
 
 void build_video_modes() {
     s_video_count = 0;
@@ -194,7 +175,7 @@ int game_main(int argc, char** argv) {
     }
     log_printf("Dirtwake version %s\n", game_version);
 
-    check_shape_digest();
+    g_fixed_files_match = fixed_files_check(nullptr);
     for (text_option& t : g_config.server_name_hist) t.text[0] = 0;
 
     build_video_modes();
@@ -283,6 +264,27 @@ int game_main(int argc, char** argv) {
     main_loop_run();
     close_bindings();
     return game_shutdown();
+}
+
+bool fixed_files_check(char hex_out[41]) {
+    sha1_context c;
+    sha1_begin(&c);
+    for (const char* name : generic_shapes) {
+        data_stream* s = data_open(name, "rb");
+        if (!s) continue;
+        unsigned char block[4096];
+        size_t n;
+        while ((n = data_read(s, block, sizeof block)) > 0) sha1_add(&c, block, n);
+        data_close(s);
+    }
+    uint8_t digest[20];
+    char hex[41];
+    sha1_end(&c, digest);
+    sha1_hex(digest, hex);
+    if (hex_out) memcpy(hex_out, hex, sizeof hex);
+    for (const char* accepted : accepted_shape_digests)
+        if (accepted && strcmp(accepted, hex) == 0) return true;
+    return false;
 }
 
 // Frees the start-up catalogues; called from the shut-down sequence.

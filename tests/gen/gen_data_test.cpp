@@ -15,6 +15,7 @@
 
 #include "base/digest.h"
 #include "files/data.h"
+#include "frame/startup.h"
 #include "gen/course.h"
 #include "gen/gen_fixture.h"
 #include "gen/testtracks.h"
@@ -257,31 +258,19 @@ TEST_F(GeneratedData, BakedShadingIsWhatTheGameComputes) {
 }
 
 TEST_F(GeneratedData, ShapeDigestIsTheAcceptedOne) {
-    // The digest the game computes at start-up over the seven generic shapes.
-    sha1_context c;
-    sha1_begin(&c);
-    const char* shapes[] = {"@generic_frame.shp",    "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-                            "@generic_swingarm.shp", "@front_wheel.shp",        "@rear_wheel.shp",
-                            "@generic_rider.shp"};
-    for (const char* name : shapes) {
-        data_stream* s = data_open(name, "rb");
-        ASSERT_NE(s, nullptr) << name;
-        unsigned char block[4096];
-        size_t n;
-        while ((n = data_read(s, block, sizeof block)) > 0) sha1_add(&c, block, n);
-        data_close(s);
-    }
-    uint8_t digest[20];
+    // The start-up check over the generated shapes: a change to the shapes
+    // needs its new digest among the accepted ones.
     char hex[41];
-    sha1_end(&c, digest);
-    sha1_hex(digest, hex);
-    // The list the game accepts, as written in its start-up code.
-    std::string source = read_file(DW_SOURCE_DIR "/src/frame/startup.cpp");
-    size_t list = source.find("accepted_shape_digests[] = {");
-    ASSERT_NE(list, std::string::npos);
-    std::string accepted = source.substr(list, source.find("};", list) - list);
-    EXPECT_NE(accepted.find(std::string("\"") + hex + "\""), std::string::npos)
-        << "the generated shapes have the digest " << hex << ", which src/frame/startup.cpp does not accept";
+    EXPECT_TRUE(fixed_files_check(hex)) << "the generated shapes have the digest " << hex
+                                        << ", which src/frame/startup.cpp does not accept";
+    // A shape that differs by one byte (here, in the home folder) is not.
+    std::string frame = read_file(data + "/generic_frame.shp");
+    frame[frame.size() / 2] ^= 1;
+    setenv("XDG_DATA_HOME", (temp + "/changed_home").c_str(), 1);
+    data_make_folders((temp + "/changed_home/Dirtwake/").c_str());
+    std::ofstream(temp + "/changed_home/Dirtwake/generic_frame.shp", std::ios::binary) << frame;
+    data_reset_for_tests();
+    EXPECT_FALSE(fixed_files_check(nullptr));
 }
 
 TEST_F(GeneratedData, ShapesFitTheirBodies) {
@@ -414,7 +403,9 @@ TEST_F(GeneratedData, TimingGatesFollowTheCourse) {
     for (int p = 0; p < g->first_count; p++) {
         const checkpoint& cp = g->checkpoints[gates_course_checkpoint(g, p)];
         course_place at = course_locate(&c, cp.point[0], cp.point[2]);
-        if (p > 0 && p < g->first_count - 1) EXPECT_GT(course_wrap(&c, at.s - previous), 0) << p;
+        if (p > 0 && p < g->first_count - 1) {
+            EXPECT_GT(course_wrap(&c, at.s - previous), 0) << p;
+        }
         previous = at.s;
         for (float s = 0; s < c.length; s += 2) {
             float along = std::fabs(course_wrap(&c, s - at.s + c.length / 2) - c.length / 2);

@@ -229,10 +229,10 @@ TEST(CatalogueCurves, EveryFullThrottleCurvePeaksWhereTheTableSays) {
         const bike_spec* spec = bike_catalogue_entry(i);
         const int at = k_expected[i].peak_rpm / 500;
         EXPECT_EQ(spec->full_torque[at], k_expected[i].peak) << spec->name;
-        for (int j = 0; j < bike_curve_points; j++)
-            if (j != at) {
-                EXPECT_LT(spec->full_torque[j], spec->full_torque[at]) << spec->name << " entry " << j;
-            }
+        for (int j = 0; j < bike_curve_points; j++) {
+            if (j == at) continue;
+            EXPECT_LT(spec->full_torque[j], spec->full_torque[at]) << spec->name << " entry " << j;
+        }
         int rpm = -1;
         EXPECT_EQ(bike_peak_torque(spec, &rpm), k_expected[i].peak) << spec->name;
         EXPECT_EQ(rpm, k_expected[i].peak_rpm) << spec->name;
