@@ -3,6 +3,8 @@
 // physics world, the race state, and small hand-made fields.
 #pragma once
 
+#include "support/generated_data.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -52,15 +54,7 @@ struct GroundWorld : ::testing::Test {
     game_settings saved_settings;
 
     void SetUp() override {
-        std::string data = DW_DATA_DIR;
-        struct stat st;
-        ASSERT_EQ(stat((data + "/testflat/terrain.hf").c_str(), &st), 0)
-            << "the generated tracks are missing from " << data << ": build the gamedata target";
-        home = std::string(testing::TempDir()) + "dwground_" + std::to_string(getpid());
-        data_make_folders((home + "/").c_str());
-        setenv("DW_HOME", data.c_str(), 1);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        data_reset_for_tests();
+        ASSERT_TRUE(use_generated_data("dwground", &home));
         shape_cache_free();
         game_reset_for_tests();
         saved_settings = g_settings;
@@ -80,9 +74,7 @@ struct GroundWorld : ::testing::Test {
         roost_clear();
         g_settings = saved_settings;
         game_reset_for_tests();
-        unsetenv("DW_HOME");
-        unsetenv("XDG_DATA_HOME");
-        data_reset_for_tests();
+        release_generated_data();
     }
 
     void load(const char* track) { ASSERT_TRUE(terrain_load(&g_terrain, track, nullptr)) << track; }

@@ -4,6 +4,8 @@
 // records for a while and measure the bike.
 #pragma once
 
+#include "support/generated_data.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -44,15 +46,7 @@ struct RideTest : ::testing::Test {
     game_settings saved_settings;
 
     void SetUp() override {
-        std::string data = DW_DATA_DIR;
-        struct stat st;
-        ASSERT_EQ(stat((data + "/testramp/terrain.hf").c_str(), &st), 0)
-            << "the generated tracks are missing from " << data << ": build the gamedata target";
-        home = std::string(testing::TempDir()) + "dwride_" + std::to_string(getpid());
-        data_make_folders((home + "/").c_str());
-        setenv("DW_HOME", data.c_str(), 1);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        data_reset_for_tests();
+        ASSERT_TRUE(use_generated_data("dwride", &home));
         shape_cache_free();
         game_reset_for_tests();
         message_clear();
@@ -68,9 +62,7 @@ struct RideTest : ::testing::Test {
         g_settings = saved_settings;
         game_reset_for_tests();
         config_defaults();
-        unsetenv("DW_HOME");
-        unsetenv("XDG_DATA_HOME");
-        data_reset_for_tests();
+        release_generated_data();
     }
 
     // A ride with the default setup and these keys over it. Without `at` the
