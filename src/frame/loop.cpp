@@ -296,7 +296,7 @@ bool main_loop_frame() {
 
     int width, height;
     if (window_frame(g_window, &width, &height)) {
-        if (g_config.video_mode.index == 1) {
+        if (!g_window->fullscreen) {
             g_config.xres = width;
             g_config.yres = height;
         }

@@ -20,6 +20,7 @@ int game_shutdown() {
 
     status("Freeing memory (1)");
     status("Closing input devices");
+    bindings_close();
     status("Closing audio");
     status("Writing config files");
     config_write();

@@ -34,26 +34,24 @@ const char* const generic_shapes[] = {
     "@front_wheel.shp",   "@rear_wheel.shp",         "@generic_rider.shp",
 };
 
-// The video-mode list: "Default Fullscreen", "Windowed", then "%dx%d" modes.
-enum { max_video_modes = 64 };
-const char* s_video_names[max_video_modes];
-int s_video_sizes[max_video_modes][2];
+// The video-mode list: "Default Fullscreen" (0 x 0, the desktop's size),
+// "Windowed", then "%dx%d" for every display mode of the first mode's depth.
+const char** s_video_names = nullptr;
+int (*s_video_sizes)[2] = nullptr;
 int s_video_count = 0;
 
 int s_pointer_axes[2] = {-1, -1};
 
-
 void build_video_modes() {
+    const display_mode* modes = display_modes();
+    int n = 0;
+    while (modes[n].width || modes[n].height || modes[n].bits) n++;
+    s_video_names = (const char**)mem_calloc_or_die((size_t)n + 2, sizeof(const char*));
+    s_video_sizes = (int(*)[2])mem_calloc_or_die((size_t)n + 2, sizeof(int[2]));
     s_video_count = 0;
-    s_video_names[s_video_count] = "Default Fullscreen";
-    s_video_sizes[s_video_count][0] = s_video_sizes[s_video_count][1] = 0;
-    s_video_count++;
-    s_video_names[s_video_count] = "Windowed";
-    s_video_sizes[s_video_count][0] = s_video_sizes[s_video_count][1] = 0;
-    s_video_count++;
-    display_mode modes[max_video_modes];
-    int n = display_modes(modes, max_video_modes);
-    for (int i = 0; i < n && s_video_count < max_video_modes; i++) {
+    s_video_names[s_video_count++] = "Default Fullscreen";
+    s_video_names[s_video_count++] = "Windowed";
+    for (int i = 0; i < n; i++) {
         if (modes[i].bits != modes[0].bits) continue;
         char name[32];
         snprintf(name, sizeof name, "%dx%d", modes[i].width, modes[i].height);
@@ -68,9 +66,21 @@ void build_video_modes() {
 
 void free_video_modes() {
     for (int i = 2; i < s_video_count; i++) mem_free((void*)s_video_names[i]);
+    mem_free(s_video_names);
+    mem_free(s_video_sizes);
+    s_video_names = nullptr;
+    s_video_sizes = nullptr;
     s_video_count = 0;
+    // The setting keeps the two entries that need no display.
+    static const char* const fixed[] = {"Default Fullscreen", "Windowed"};
+    g_config.video_mode.choices = fixed;
+    g_config.video_mode.count = 2;
+    if (g_config.video_mode.index >= 2) g_config.video_mode.index = 0;
 }
 
+// Binds the pointer axes, every configured binding (a key by its name, an
+// analog binding by its axis name) and, in the main loop, the fixed keys.
+// Naming a device button here makes the device post its presses.
 void resolve_bindings() {
     s_pointer_axes[0] = axis_open("cursor-x");
     s_pointer_axes[1] = axis_open("cursor-y");
@@ -83,17 +93,6 @@ void resolve_bindings() {
             int32_t code;
             if (b.key_name && key_code(b.key_name, &code)) b.code = code;
         }
-    }
-}
-
-void close_bindings() {
-    for (int& a : s_pointer_axes) {
-        axis_close(a);
-        a = -1;
-    }
-    for (control_binding& b : g_config.bindings) {
-        axis_close(b.axis);
-        b.axis = -1;
     }
 }
 
@@ -262,7 +261,6 @@ int game_main(int argc, char** argv) {
     r.view_mode = view_no_track;
 
     main_loop_run();
-    close_bindings();
     return game_shutdown();
 }
 
@@ -285,6 +283,17 @@ bool fixed_files_check(char hex_out[41]) {
     for (const char* accepted : accepted_shape_digests)
         if (accepted && strcmp(accepted, hex) == 0) return true;
     return false;
+}
+
+void bindings_close() {
+    for (int& a : s_pointer_axes) {
+        axis_close(a);
+        a = -1;
+    }
+    for (control_binding& b : g_config.bindings) {
+        axis_close(b.axis);
+        b.axis = -1;
+    }
 }
 
 // Frees the start-up catalogues; called from the shut-down sequence.

@@ -8,5 +8,8 @@ extern bool g_fixed_files_match;  // the generic collision shapes are the shippe
 // its 40 hexadecimal digits go to hex when it is not null.
 bool fixed_files_check(char hex[41]);
 
+// Closes the pointer axes and every binding's axis.
+void bindings_close();
+
 // Frees the track, demo and video-mode lists.
 void startup_free_catalogues();

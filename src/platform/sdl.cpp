@@ -1,5 +1,9 @@
 // The SDL2 backend: window and OpenGL context, window messages turned into
-// key events, display modes, message boxes and the desktop's folder opener.
+// key events, display modes, game controllers and the mouse as input
+// devices, message boxes and the desktop's folder opener.
+//
+// Everything here runs on the main thread: SDL wants its events pumped on
+// the thread that made the window, and the GL context lives there too.
 #include <SDL.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,28 +21,29 @@
 
 extern char** environ;
 
-struct window {
+// The backend's part of the window record.
+struct sdl_window {
     SDL_Window* sdl;
     SDL_GLContext gl;
-    int width, height;
-    bool minimised;
-    bool fullscreen;
 };
 
 namespace {
 
 bool s_video_up = false;
+bool s_video_failure_logged = false;
 
 bool video_up() {
     if (!s_video_up) {
         // Without a display server (and no driver asked for by name) there is
         // no video to start; SDL would only complain on standard error.
         if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY") && !getenv("SDL_VIDEODRIVER")) {
-            log_text("No display found\n");
+            if (!s_video_failure_logged) log_text("No display found\n");
+            s_video_failure_logged = true;
             return false;
         }
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            log_printf("Can't start SDL video: %s\n", SDL_GetError());
+            if (!s_video_failure_logged) log_printf("Can't start SDL video: %s\n", SDL_GetError());
+            s_video_failure_logged = true;
             return false;
         }
         s_video_up = true;
@@ -128,109 +133,331 @@ double event_time(Uint32 stamp) {
     return now - age;
 }
 
+// Sleeps the whole milliseconds but the last, then yields until the clock
+// has passed the target. Linux timers already wake to the millisecond:
+// there is no timer resolution to raise while the window is open.
 void sleep_sdl(double seconds) {
     double target = clock_seconds() + seconds;
-    double whole = seconds - 0.001;
-    if (whole > 0) {
+    long ms = (long)(seconds * 1000.0);
+    if (ms > 1) ms -= 1;
+    if (ms > 0) {
         timespec ts;
-        ts.tv_sec = (time_t)whole;
-        ts.tv_nsec = (long)((whole - (double)ts.tv_sec) * 1e9);
+        ts.tv_sec = ms / 1000;
+        ts.tv_nsec = (ms % 1000) * 1000000L;
         nanosleep(&ts, nullptr);
     }
     while (clock_seconds() < target) sched_yield();
 }
 
-window* open_sdl(const char* title, int width, int height, int flags, int alpha_bits, int depth_bits, int stencil_bits,
-                 int accum_bits) {
-    if (!video_up()) return nullptr;
-    int colour = flags & 0xFF;
-    if (colour == 32) colour = 24;
-    int channel = colour >= 24 ? 8 : 5;
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, colour >= 24 ? 8 : 6);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, alpha_bits);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth_bits);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, stencil_bits);
-    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum_bits / 4);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-
-    bool full = (flags & window_fullscreen) != 0;
-    int w = width, h = height;
-    Uint32 sdl_flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
-    if (full) {
-        sdl_flags |= (w == 0 || h == 0) ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
-    }
-    if (w <= 0 || h <= 0) {
-        SDL_DisplayMode mode;
-        if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-            w = mode.w;
-            h = mode.h;
-        } else {
-            w = 640;
-            h = 480;
-        }
-    }
-    log_text("Creating window\n");
-    SDL_Window* sdl = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, sdl_flags);
-    if (!sdl && colour < 24) {
-        // Some drivers offer no 16-bit visuals: take what they have.
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 0);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 0);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 0);
-        sdl = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, sdl_flags);
-    }
-    if (!sdl) {
-        log_printf("Can't create window! (%s)\n", SDL_GetError());
-        return nullptr;
-    }
-    log_text("Creating OpenGL context\n");
-    SDL_GLContext gl = SDL_GL_CreateContext(sdl);
-    if (!gl) {
-        log_printf("Couldn't create OpenGL context (%s)\n", SDL_GetError());
-        SDL_DestroyWindow(sdl);
-        return nullptr;
-    }
-    SDL_GL_MakeCurrent(sdl, gl);
-    SDL_StartTextInput();
-    window* win = (window*)mem_alloc_or_die(sizeof(window));
-    win->sdl = sdl;
-    win->gl = gl;
-    SDL_GL_GetDrawableSize(sdl, &win->width, &win->height);
-    win->minimised = false;
-    win->fullscreen = full;
-    return win;
+// The game draws in real pixels: with high-DPI support on, SDL makes the
+// drawable as large as the window's pixels on a scaled desktop (Wayland,
+// macOS); X11 never scales. The client size is always the drawable size.
+// The hint is forced so that the environment cannot turn that off.
+void scaling_off_sdl() {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "0", SDL_HINT_OVERRIDE);
+    // Leaving a full-screen window gives the desktop back its mode and
+    // minimises the window; coming back sets the full-screen mode again.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
+    log_text("Display scaling disabled via SDL_WINDOW_ALLOW_HIGHDPI\n");
 }
 
-void close_sdl(window* w) {
-    if (w->gl) {
-        log_text("Deleting OpenGL context\n");
-        SDL_GL_DeleteContext(w->gl);
-    }
-    log_text("Destroying window\n");
-    SDL_DestroyWindow(w->sdl);
-    mem_free(w);
-    log_text("Window shutdown complete\n");
-}
+int bits_of(Uint32 format) { return (int)SDL_BITSPERPIXEL(format); }
 
-bool ready_sdl(window* w) { return w->sdl != nullptr && w->gl != nullptr; }
-
-bool frame_sdl(window* w, int* width, int* height) {
-    if (!w->gl || w->minimised) return false;
-    *width = w->width;
-    *height = w->height;
+bool desktop_mode_sdl(display_mode_info* mode) {
+    SDL_DisplayMode m;
+    if (!video_up() || SDL_GetDesktopDisplayMode(0, &m) != 0) return false;
+    *mode = {m.w, m.h, bits_of(m.format), m.refresh_rate};
     return true;
 }
 
+int mode_count_sdl() {
+    if (!video_up()) return 0;
+    int n = SDL_GetNumDisplayModes(0);
+    return n > 0 ? n : 0;
+}
+
+bool mode_get_sdl(int index, display_mode_info* mode) {
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(0, index, &m) != 0) return false;
+    *mode = {m.w, m.h, bits_of(m.format), m.refresh_rate};
+    return true;
+}
+
+sdl_window* data(window* w) { return (sdl_window*)w->system; }
+
+void update_size(window* w) {
+    SDL_GL_GetDrawableSize(data(w)->sdl, &w->width, &w->height);
+}
+
+bool fullscreen_sdl(window* w, int width, int height, bool change_mode) {
+    SDL_Window* sdl = data(w)->sdl;
+    int rc;
+    if (change_mode) {
+        // Only the size is asked for: SDL takes the closest mode of that size
+        // at the desktop's depth and rate.
+        SDL_DisplayMode m = {0, width, height, 0, nullptr};
+        SDL_SetWindowSize(sdl, width, height);
+        rc = SDL_SetWindowDisplayMode(sdl, &m);
+        if (rc == 0) rc = SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN);
+    } else {
+        // The desktop's own size: a borderless window over the whole
+        // desktop, no mode change.
+        rc = SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+    if (rc != 0) log_printf("Can't set display mode %dx%d (%s)\n", width, height, SDL_GetError());
+    update_size(w);
+    return rc == 0;
+}
+
+void windowed_sdl(window* w, int width, int height) {
+    SDL_Window* sdl = data(w)->sdl;
+    SDL_HideWindow(sdl);
+    SDL_SetWindowFullscreen(sdl, 0);  // the desktop mode comes back
+    SDL_SetWindowBordered(sdl, SDL_TRUE);
+    SDL_SetWindowResizable(sdl, SDL_TRUE);
+    SDL_SetWindowSize(sdl, width, height);
+    SDL_SetWindowPosition(sdl, 0, 0);
+    SDL_ShowWindow(sdl);
+    update_size(w);
+}
+
+void set_gl_attributes(window* w, bool low_colour_fallback) {
+    int colour = w->colour_bits == 32 ? 24 : w->colour_bits;
+    int red = colour >= 24 ? 8 : 5, green = colour >= 24 ? 8 : 6, blue = red;
+    if (low_colour_fallback) red = green = blue = 0;
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, blue);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, w->alpha_bits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, w->depth_bits);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, w->stencil_bits);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, w->accum_bits / 4);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, w->accum_bits / 4);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, w->accum_bits / 4);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, w->accum_bits / 4);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+bool create_sdl(window* w, int width, int height, bool fullscreen, bool change_mode) {
+    if (!video_up()) return false;
+    // The pixel format goes with the window under X11: it is chosen here.
+    log_text("Choosing pixel format\n");
+    set_gl_attributes(w, false);
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
+    log_text("Creating window\n");
+    SDL_Window* sdl =
+        SDL_CreateWindow(w->title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, flags);
+    if (!sdl && w->colour_bits < 24) {
+        // Some drivers offer no 16-bit visuals: take what they have.
+        set_gl_attributes(w, true);
+        sdl = SDL_CreateWindow(w->title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, flags);
+    }
+    if (!sdl) {
+        log_text("Can't create window!\n");
+        log_printf("SDL_CreateWindow: %s\n", SDL_GetError());
+        return false;
+    }
+    // SDL keeps the screen saver and monitor power saving off while the
+    // window is open (SDL_HINT_VIDEO_ALLOW_SCREENSAVER is off by default).
+    sdl_window* d = (sdl_window*)mem_calloc_or_die(1, sizeof(sdl_window));
+    d->sdl = sdl;
+    w->system = d;
+    if (fullscreen) fullscreen_sdl(w, width, height, change_mode);
+    SDL_ShowWindow(sdl);
+    SDL_RaiseWindow(sdl);
+    update_size(w);
+    return true;
+}
+
+bool context_create_sdl(window* w) {
+    sdl_window* d = data(w);
+    log_text("Creating OpenGL context\n");
+    d->gl = SDL_GL_CreateContext(d->sdl);
+    if (!d->gl) {
+        log_text("Couldn't create OpenGL context\n");
+        log_printf("SDL_GL_CreateContext: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_GL_MakeCurrent(d->sdl, d->gl);
+    int r = 0, g = 0, b = 0, a = 0, depth = 0, stencil = 0;
+    SDL_GL_GetAttribute(SDL_GL_RED_SIZE, &r);
+    SDL_GL_GetAttribute(SDL_GL_GREEN_SIZE, &g);
+    SDL_GL_GetAttribute(SDL_GL_BLUE_SIZE, &b);
+    SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &a);
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
+    SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &stencil);
+    log_printf("Pixel format has %d colour, %d alpha, %d depth and %d stencil bits\n", r + g + b, a, depth, stencil);
+    SDL_StartTextInput();
+    update_size(w);
+    w->ready = true;
+    return true;
+}
+
+void context_destroy_sdl(window* w) {
+    sdl_window* d = data(w);
+    if (d && d->gl) {
+        SDL_GL_MakeCurrent(d->sdl, nullptr);
+        SDL_GL_DeleteContext(d->gl);
+        d->gl = nullptr;
+    }
+}
+
+// Destroying a full-screen window gives the display its desktop mode back.
+void destroy_sdl(window* w) {
+    sdl_window* d = data(w);
+    if (!d) return;
+    SDL_DestroyWindow(d->sdl);
+    mem_free(d);
+    w->system = nullptr;
+}
+
 bool present_sdl(window* w) {
-    if (!w->gl) return false;
-    SDL_GL_SwapWindow(w->sdl);
+    sdl_window* d = data(w);
+    if (!d || !d->gl) return false;
+    SDL_GL_SwapWindow(d->sdl);
     return true;
 }
 
 void post_character(int32_t c, Uint32 stamp) { event_post(c, true, event_time(stamp)); }
 
+// ---------------------------------------------------------------------------
+// Input devices: the mouse first, then every joystick SDL knows. A
+// joystick's hats follow its buttons as four buttons each (up, right, down,
+// left). Devices are found at window open only.
+
+constexpr intptr_t mouse_system = -1;
+enum { mouse_axes = 3, mouse_buttons = 5 };
+
+// The joystick behind a device, or null (the mouse).
+SDL_Joystick* joystick_of(intptr_t system) {
+    return system >= 0 ? SDL_JoystickFromInstanceID((SDL_JoystickID)system) : nullptr;
+}
+
+// A joystick event, from the device collection or from the window's pump.
+void joystick_event(const SDL_Event& e) {
+    switch (e.type) {
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+        device_button_change(device_find_system(e.jbutton.which), e.jbutton.button, e.type == SDL_JOYBUTTONDOWN,
+                             event_time(e.jbutton.timestamp));
+        break;
+    case SDL_JOYHATMOTION: {
+        SDL_Joystick* js = joystick_of(e.jhat.which);
+        if (!js) break;
+        int device = device_find_system(e.jhat.which);
+        int first = SDL_JoystickNumButtons(js) + 4 * e.jhat.hat;
+        static const Uint8 directions[4] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_DOWN, SDL_HAT_LEFT};
+        for (int i = 0; i < 4; i++)
+            device_button_change(device, first + i, (e.jhat.value & directions[i]) != 0, event_time(e.jhat.timestamp));
+        break;
+    }
+    default: break;  // axes are read as they stand
+    }
+}
+
+int mouse_button_index(Uint8 button) {
+    switch (button) {
+    case SDL_BUTTON_LEFT: return 0;
+    case SDL_BUTTON_RIGHT: return 1;
+    case SDL_BUTTON_MIDDLE: return 2;
+    case SDL_BUTTON_X1: return 3;
+    case SDL_BUTTON_X2: return 4;
+    default: return -1;
+    }
+}
+
+bool devices_start_sdl() {
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
+        log_printf("Can't start SDL joysticks (%s)\n", SDL_GetError());
+        return false;
+    }
+    SDL_JoystickEventState(SDL_ENABLE);
+    return true;
+}
+
+void devices_stop_sdl() { SDL_QuitSubSystem(SDL_INIT_JOYSTICK); }
+
+int device_count_sdl() {
+    int n = SDL_NumJoysticks();
+    return 1 + (n > 0 ? n : 0);
+}
+
+bool device_open_sdl(int index, device_caps* caps) {
+    if (index == 0) {
+        snprintf(caps->instance, sizeof caps->instance, "Mouse");
+        snprintf(caps->product, sizeof caps->product, "SDL mouse");
+        caps->axes = mouse_axes;  // x, y and the wheel
+        caps->buttons = mouse_buttons;
+        caps->relative = true;
+        caps->system = mouse_system;
+        return true;
+    }
+    int j = index - 1;
+    const char* name = SDL_JoystickNameForIndex(j);
+    snprintf(caps->instance, sizeof caps->instance, "%s", name ? name : "Joystick");
+    const char* path = SDL_JoystickPathForIndex(j);
+    if (path) {
+        snprintf(caps->product, sizeof caps->product, "%s", path);
+    } else {
+        char guid[33];
+        SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(j), guid, sizeof guid);
+        snprintf(caps->product, sizeof caps->product, "%s", guid);
+    }
+    SDL_Joystick* js = SDL_JoystickOpen(j);
+    if (!js) {
+        log_printf("SDL_JoystickOpen: %s\n", SDL_GetError());
+        return false;
+    }
+    int axes = SDL_JoystickNumAxes(js), buttons = SDL_JoystickNumButtons(js), hats = SDL_JoystickNumHats(js);
+    caps->axes = axes > 0 ? axes : 0;
+    caps->buttons = (buttons > 0 ? buttons : 0) + 4 * (hats > 0 ? hats : 0);
+    caps->relative = false;
+    caps->controller = true;
+    caps->system = SDL_JoystickInstanceID(js);
+    return true;
+}
+
+void device_release_sdl(intptr_t system) {
+    if (SDL_Joystick* js = joystick_of(system)) SDL_JoystickClose(js);
+}
+
+// SDL hands out joystick input while the game has the focus, so there is
+// nothing to take hold of.
+bool device_acquire_sdl(intptr_t) { return true; }
+void device_unacquire_sdl(intptr_t) {}
+
+// Reads the joysticks and takes their buffered events; keyboard and window
+// events stay queued for the window's pump. The mouse's motion and buttons
+// come with the window's events.
+void devices_collect_sdl() {
+    SDL_JoystickUpdate();
+    SDL_Event events[32];
+    int n;
+    do {
+        n = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_JOYAXISMOTION, SDL_JOYBUTTONUP);
+        for (int i = 0; i < n; i++) joystick_event(events[i]);
+    } while (n == 32);
+}
+
+int device_axis_sdl(intptr_t system, int axis) {
+    SDL_Joystick* js = joystick_of(system);
+    return js ? SDL_JoystickGetAxis(js, axis) : 0;
+}
+
+// ---------------------------------------------------------------------------
+
+// Window coordinates to drawable pixels.
+void pointer_to_pixels(window* w, int* x, int* y) {
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(data(w)->sdl, &ww, &wh);
+    if (ww > 0 && wh > 0 && (ww != w->width || wh != w->height)) {
+        *x = (int)((long long)*x * w->width / ww);
+        *y = (int)((long long)*y * w->height / wh);
+    }
+}
+
 void pump_sdl(window* w) {
+    int mouse = device_find_system(mouse_system);
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
@@ -279,24 +506,38 @@ void pump_sdl(window* w) {
         }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
+            bool down = e.type == SDL_MOUSEBUTTONDOWN;
             int32_t code = e.button.button == SDL_BUTTON_LEFT     ? key_mouse_left
                            : e.button.button == SDL_BUTTON_MIDDLE ? key_mouse_middle
                            : e.button.button == SDL_BUTTON_RIGHT  ? key_mouse_right
                                                                   : 0;
-            if (code) event_post(code, e.type == SDL_MOUSEBUTTONDOWN, event_time(e.button.timestamp));
+            if (code) event_post(code, down, event_time(e.button.timestamp));
+            device_button_change(mouse, mouse_button_index(e.button.button), down, event_time(e.button.timestamp));
             break;
         }
-        case SDL_MOUSEMOTION: pointer_set(e.motion.x, e.motion.y); break;
+        case SDL_MOUSEMOTION: {
+            int x = e.motion.x, y = e.motion.y;
+            pointer_to_pixels(w, &x, &y);
+            pointer_set(x, y);
+            device_axis_value(mouse, 0, e.motion.xrel);
+            device_axis_value(mouse, 1, e.motion.yrel);
+            break;
+        }
+        case SDL_MOUSEWHEEL: device_axis_value(mouse, 2, e.wheel.y); break;
+        case SDL_JOYHATMOTION:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP: joystick_event(e); break;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_SIZE_CHANGED:
-                SDL_GL_GetDrawableSize(w->sdl, &w->width, &w->height);
+                update_size(w);
                 log_printf("WM_SIZE message %dx%d\n", w->width, w->height);
                 break;
-            case SDL_WINDOWEVENT_MINIMIZED: w->minimised = true; break;
+            case SDL_WINDOWEVENT_MINIMIZED:
+            case SDL_WINDOWEVENT_HIDDEN: w->minimised = true; break;
             case SDL_WINDOWEVENT_RESTORED:
-            case SDL_WINDOWEVENT_SHOWN:
-            case SDL_WINDOWEVENT_EXPOSED: w->minimised = false; break;
+            case SDL_WINDOWEVENT_MAXIMIZED:
+            case SDL_WINDOWEVENT_SHOWN: w->minimised = false; break;
             case SDL_WINDOWEVENT_CLOSE: event_post(key_close, true, event_time(e.window.timestamp)); break;
             default: break;
             }
@@ -304,34 +545,6 @@ void pump_sdl(window* w) {
         default: break;
         }
     }
-}
-
-int modes_sdl(display_mode* modes, int max) {
-    if (!video_up()) return 0;
-    int n = 0;
-    int count = SDL_GetNumDisplayModes(0);
-    for (int i = 0; i < count && n < max; i++) {
-        SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
-        display_mode d = {m.w, m.h, (int)SDL_BITSPERPIXEL(m.format)};
-        bool seen = false;
-        for (int j = 0; j < n; j++)
-            if (modes[j].width == d.width && modes[j].height == d.height && modes[j].bits == d.bits) seen = true;
-        if (!seen) modes[n++] = d;
-    }
-    return n;
-}
-
-bool desktop_sdl(int* width, int* height) {
-    SDL_DisplayMode m;
-    if (video_up() && SDL_GetDesktopDisplayMode(0, &m) == 0) {
-        *width = m.w;
-        *height = m.h;
-        return true;
-    }
-    *width = 640;
-    *height = 480;
-    return false;
 }
 
 bool message_box_sdl(const char* title, const char* text) {
@@ -352,6 +565,29 @@ bool open_folder_sdl(const char* path) {
 }  // namespace
 
 const platform_backend platform_sdl = {
-    "sdl",      sleep_sdl, open_sdl,  close_sdl,   ready_sdl,       frame_sdl,
-    present_sdl, pump_sdl, modes_sdl, desktop_sdl, message_box_sdl, open_folder_sdl,
+    "sdl",
+    sleep_sdl,
+    scaling_off_sdl,
+    desktop_mode_sdl,
+    mode_count_sdl,
+    mode_get_sdl,
+    create_sdl,
+    context_create_sdl,
+    context_destroy_sdl,
+    destroy_sdl,
+    present_sdl,
+    pump_sdl,
+    fullscreen_sdl,
+    windowed_sdl,
+    devices_start_sdl,
+    devices_stop_sdl,
+    device_count_sdl,
+    device_open_sdl,
+    device_release_sdl,
+    device_acquire_sdl,
+    device_unacquire_sdl,
+    devices_collect_sdl,
+    device_axis_sdl,
+    message_box_sdl,
+    open_folder_sdl,
 };
